@@ -1,0 +1,59 @@
+# The embedded image set: firmware/BinImage.h and BinImage.cpp in the build tree.
+#
+# -DFIRMWARE_DIR=<dir> takes the three 1.0.6 image files from <dir>. Without it the build
+# generates the synthetic sample set, and the serial module then opens only ports under
+# COM_PORT_DIR, so that synthetic images can never reach a real unit.
+
+set(FIRMWARE_DIR "" CACHE PATH "Directory holding the three real image files")
+
+set(KESTRANE_IMAGE_NAMES
+    T284619_MCU_6G-SDI_61_1_06.hex
+    T284619_TX_XC7A35_1_06.mcs
+    T284619_RX_XC7A35_1_06.mcs)
+
+add_executable(embed_images tools/embed_images/embed_images.cpp)
+add_executable(sample_images tools/sample_images/sample_images.cpp)
+
+if(FIRMWARE_DIR)
+  set(KESTRANE_SAMPLE_IMAGES OFF)
+  set(image_files "")
+  foreach(name IN LISTS KESTRANE_IMAGE_NAMES)
+    if(NOT EXISTS "${FIRMWARE_DIR}/${name}")
+      message(FATAL_ERROR "FIRMWARE_DIR=${FIRMWARE_DIR} does not hold ${name}")
+    endif()
+    list(APPEND image_files "${FIRMWARE_DIR}/${name}")
+  endforeach()
+  set(embed_flags "")
+  message(STATUS "Embedding the image files of ${FIRMWARE_DIR}")
+else()
+  set(KESTRANE_SAMPLE_IMAGES ON)
+  set(sample_dir "${CMAKE_BINARY_DIR}/sample_image_set")
+  set(image_files "")
+  foreach(name IN LISTS KESTRANE_IMAGE_NAMES)
+    list(APPEND image_files "${sample_dir}/${name}")
+  endforeach()
+  add_custom_command(
+    OUTPUT ${image_files}
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${sample_dir}"
+    COMMAND sample_images "${sample_dir}"
+    DEPENDS sample_images
+    COMMENT "Generating the synthetic sample image set")
+  set(embed_flags --sample)
+  message(WARNING
+    "No FIRMWARE_DIR given: this build embeds SYNTHETIC SAMPLE IMAGES and is for the "
+    "tests and the demo only. It opens only ports under COM_PORT_DIR and cannot reach "
+    "a real unit. Configure with -DFIRMWARE_DIR=<dir of the 1.0.6 image files> for a "
+    "build that upgrades real units.")
+endif()
+set(KESTRANE_IMAGE_FILES ${image_files})
+
+set(generated_dir "${CMAKE_BINARY_DIR}/firmware")
+add_custom_command(
+  OUTPUT "${generated_dir}/BinImage.h" "${generated_dir}/BinImage.cpp"
+  COMMAND ${CMAKE_COMMAND} -E make_directory "${generated_dir}"
+  COMMAND embed_images ${embed_flags} "${generated_dir}" ${image_files}
+  DEPENDS embed_images ${image_files}
+  COMMENT "Checking and embedding the image set")
+
+add_library(kestrane_firmware STATIC "${generated_dir}/BinImage.cpp")
+target_include_directories(kestrane_firmware PUBLIC "${CMAKE_BINARY_DIR}")

@@ -1,0 +1,3 @@
+#include "KestraneFwUpgrade.h"
+// Placeholder until the port search is written.
+BOOL detectComPortAndBaudrate() { return FALSE; }

@@ -1,0 +1,30 @@
+// Console, pauses and clock: what the tool needs of the operating system besides the port.
+#ifndef PLATFORM_H
+#define PLATFORM_H
+
+#include <cstdint>
+
+#include "KestraneTypes.h"
+
+// Makes standard output unbuffered and installs the handlers that restore the terminal
+// and give up the port on SIGINT and SIGTERM. Call once, first thing.
+void Platform_InitConsole();
+
+// Waits for one key press without echo and without Enter; input typed before the call
+// does not count. Returns at once when standard input is not a terminal.
+void Platform_WaitForKey();
+
+// Reads one answer line from standard input and takes it as a decimal integer. FALSE when
+// the line is not one (or input has ended); *value is then left unchanged.
+BOOL Platform_ReadDecimalInt(int* value);
+
+// Pauses the thread for ms milliseconds (divided by the test-time factor in test builds).
+void Platform_SleepMs(int ms);
+
+// Milliseconds of a monotonic clock.
+int64_t Platform_MonotonicMs();
+
+// ms divided by the test-time factor (1 in the shipping build); never below 1 for ms > 0.
+int64_t Platform_ScaledMs(int64_t ms);
+
+#endif

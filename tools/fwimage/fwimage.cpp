@@ -1,0 +1,2 @@
+// Placeholder until the tool is written.
+int main() { return 2; }
