@@ -1,0 +1,174 @@
+#include "TerminalProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+long long nowMs() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+void drain(int& fd, std::string& into) {
+    if (fd < 0) return;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got > 0) {
+            into.append(chunk, static_cast<size_t>(got));
+            continue;
+        }
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && errno == EAGAIN) return;
+        close(fd);  // end of file, or the terminal hung up with the program's exit
+        fd = -1;
+        return;
+    }
+}
+
+}  // namespace
+
+TerminalProcess::TerminalProcess(const std::vector<std::string>& argv, const Options& options) {
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe(outPipe) != 0 || pipe(errPipe) != 0) abort();
+    std::string slaveName;
+    if (options.stdinIsTerminal) {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) abort();
+        slaveName = ptsname(master_);
+    }
+    pid_ = fork();
+    if (pid_ < 0) abort();
+    if (pid_ == 0) {
+        setsid();
+        int in;
+        if (options.stdinIsTerminal) {
+            in = open(slaveName.c_str(), O_RDWR);  // becomes the controlling terminal
+        } else {
+            in = open("/dev/null", O_RDONLY);
+        }
+        if (in < 0) _exit(127);
+        dup2(in, STDIN_FILENO);
+        dup2(outPipe[1], STDOUT_FILENO);
+        dup2(errPipe[1], STDERR_FILENO);
+        for (int fd = 3; fd < 1024; ++fd) close(fd);
+        for (const std::string& entry : options.env) putenv(strdup(entry.c_str()));
+        if (!options.workingDir.empty() && chdir(options.workingDir.c_str()) != 0) _exit(127);
+        std::vector<char*> args;
+        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    out_ = outPipe[0];
+    err_ = errPipe[0];
+    fcntl(out_, F_SETFL, O_NONBLOCK);
+    fcntl(err_, F_SETFL, O_NONBLOCK);
+    if (master_ >= 0) fcntl(master_, F_SETFL, O_NONBLOCK);
+}
+
+TerminalProcess::~TerminalProcess() {
+    kill();
+    if (out_ >= 0) close(out_);
+    if (err_ >= 0) close(err_);
+    if (master_ >= 0) close(master_);
+}
+
+void TerminalProcess::pump(int timeoutMs) {
+    struct pollfd fds[3];
+    int count = 0;
+    for (int fd : {out_, err_, master_})
+        if (fd >= 0) fds[count++] = {fd, POLLIN, 0};
+    if (count > 0) poll(fds, static_cast<nfds_t>(count), timeoutMs);
+    drain(out_, output_);
+    drain(err_, errors_);
+    drain(master_, terminal_);
+}
+
+void TerminalProcess::reap(bool block) {
+    if (exited_ || pid_ <= 0) return;
+    int raw = 0;
+    const pid_t done = waitpid(pid_, &raw, block ? 0 : WNOHANG);
+    if (done != pid_) return;
+    exited_ = true;
+    status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+}
+
+void TerminalProcess::type(const std::string& keys) {
+    if (master_ < 0) return;
+    size_t done = 0;
+    while (done < keys.size()) {
+        const ssize_t wrote = write(master_, keys.data() + done, keys.size() - done);
+        if (wrote > 0) done += static_cast<size_t>(wrote);
+        else if (wrote < 0 && errno != EINTR && errno != EAGAIN) return;
+    }
+}
+
+bool TerminalProcess::waitForOutput(const std::string& text, int timeoutMs) {
+    const long long end = nowMs() + timeoutMs;
+    for (;;) {
+        pump(0);
+        if (output_.find(text) != std::string::npos) return true;
+        reap(false);
+        const long long left = end - nowMs();
+        if (left <= 0 || (exited_ && out_ < 0)) return false;
+        pump(static_cast<int>(left < 50 ? left : 50));
+    }
+}
+
+bool TerminalProcess::waitForExit(int timeoutMs) {
+    const long long end = nowMs() + timeoutMs;
+    for (;;) {
+        pump(0);
+        reap(false);
+        if (exited_) {
+            pump(0);
+            return true;
+        }
+        const long long left = end - nowMs();
+        if (left <= 0) return false;
+        pump(static_cast<int>(left < 20 ? left : 20));
+    }
+}
+
+void TerminalProcess::kill() {
+    if (pid_ > 0 && !exited_) {
+        ::kill(pid_, SIGKILL);
+        reap(true);
+    }
+    pump(0);
+}
+
+void TerminalProcess::sendSignal(int signalNumber) {
+    if (pid_ > 0 && !exited_) ::kill(pid_, signalNumber);
+}
+
+const std::string& TerminalProcess::output() {
+    pump(0);
+    return output_;
+}
+
+const std::string& TerminalProcess::errors() {
+    pump(0);
+    return errors_;
+}
+
+const std::string& TerminalProcess::terminal() {
+    pump(0);
+    return terminal_;
+}

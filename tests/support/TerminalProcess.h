@@ -1,0 +1,58 @@
+// Runs a program of the build as a user would: standard input on a pseudo-terminal that
+// is its controlling terminal (so a key wait is real), standard output and standard error
+// on pipes, so that what the program writes is seen byte for byte, untranslated.
+#ifndef KESTRANE_TERMINAL_PROCESS_H
+#define KESTRANE_TERMINAL_PROCESS_H
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+class TerminalProcess {
+public:
+    struct Options {
+        std::vector<std::string> env;  // "NAME=value" entries added to the environment
+        bool stdinIsTerminal = true;   // false: standard input is /dev/null
+        std::string workingDir;        // empty: the test's own
+    };
+
+    TerminalProcess(const std::vector<std::string>& argv, const Options& options);
+    ~TerminalProcess();  // kills the program if it still runs
+    TerminalProcess(const TerminalProcess&) = delete;
+    TerminalProcess& operator=(const TerminalProcess&) = delete;
+
+    // Keys typed at the terminal ("3\r" is 3 and Enter).
+    void type(const std::string& keys);
+    // Waits until standard output holds text; false after timeoutMs.
+    bool waitForOutput(const std::string& text, int timeoutMs);
+    // Waits until the program ends; false after timeoutMs (it then still runs).
+    bool waitForExit(int timeoutMs);
+    // Ends the program with SIGKILL if it runs, and collects what remains.
+    void kill();
+    void sendSignal(int signalNumber);
+
+    const std::string& output();      // standard output so far
+    const std::string& errors();      // standard error so far
+    const std::string& terminal();    // what the terminal showed (echo of typed keys)
+    bool exited() const { return exited_; }
+    // Exit status as the shell sees it (0-255), or 128 + signal number.
+    int exitStatus() const { return status_; }
+    pid_t pid() const { return pid_; }
+
+private:
+    void pump(int timeoutMs);
+    void reap(bool block);
+
+    pid_t pid_ = -1;
+    int master_ = -1;
+    int out_ = -1;
+    int err_ = -1;
+    bool exited_ = false;
+    int status_ = -1;
+    std::string output_;
+    std::string errors_;
+    std::string terminal_;
+};
+
+#endif
