@@ -91,6 +91,8 @@ struct VersionReply {
 // Parses text as the version reply; returns the number of fields filled (-1 when the text
 // is empty or white space only). Fields not filled keep the values *reply had.
 int parseVersionReply(const char* text, VersionReply* reply);
+// The first stage of updateFirmware: versions, device check, TX or RX, gHexFPGA_Code.
+BOOL identifyUnit();
 BOOL updateFirmware();
 
 // ---- web firmware package ----
