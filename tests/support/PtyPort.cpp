@@ -43,7 +43,12 @@ PtyPort::PtyPort(const PortDir& dir, int number) {
 PtyPort::~PtyPort() {
     unlink(linkPath_.c_str());
     close(slave_);
-    close(master_);
+    hangUp();
+}
+
+void PtyPort::hangUp() {
+    if (master_ >= 0) close(master_);
+    master_ = -1;
 }
 
 std::string PtyPort::read(int waitMs, int quietMs) {

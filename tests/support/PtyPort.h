@@ -40,6 +40,8 @@ public:
     // until the line has been quiet for quietMs.
     std::string read(int waitMs, int quietMs = 20);
     void write(const std::string& bytes);
+    // The unit goes away: the master side closes and the line hangs up for good.
+    void hangUp();
 
     // The line settings the code under test set on the slave side.
     uint32_t lineSpeed() const;
