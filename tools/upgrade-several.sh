@@ -16,7 +16,7 @@ if [ "${1:-}" = "--tool" ]; then
   shift 2
 fi
 if [ $# -eq 0 ] || [ "$1" = "--help" ] || [ "$1" = "-h" ]; then
-  sed -n '2,10s/^# \{0,1\}//p' "$0"
+  sed -n '2,11s/^# \{0,1\}//p' "$0"
   [ $# -eq 0 ] && exit 2 || exit 0
 fi
 
