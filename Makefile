@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all build test demo bench clean
+.PHONY: all build test demo bench fuzz clean
 
 all: build
 
@@ -21,6 +21,13 @@ demo: build
 
 bench: build
 	bench/run.sh $(BUILD_DIR)
+
+# libFuzzer targets, built with clang into build-fuzz; each runs FUZZ_SECONDS.
+FUZZ_SECONDS ?= 60
+fuzz:
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DKESTRANE_FUZZ=ON
+	cmake --build build-fuzz -j $(JOBS) --target fuzz_intel_hex_line fuzz_assembly fuzz_version_reply fuzz_base64
+	fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD_DIR)
