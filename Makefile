@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all build test demo bench fuzz clean
+.PHONY: all build test check sanitize-check demo bench fuzz clean
 
 all: build
 
@@ -13,8 +13,19 @@ $(BUILD_DIR)/CMakeCache.txt:
 build: $(BUILD_DIR)/CMakeCache.txt
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: build
+# Every test, twice: in the normal build, then in a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer (every finding fatal), end-to-end tests included.
+test: check sanitize-check
+
+check: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+SANITIZE_DIR ?= build-asan
+sanitize-check:
+	cmake -S . -B $(SANITIZE_DIR) -DKESTRANE_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	cd $(SANITIZE_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
 
 demo: build
 	tools/demo.sh $(BUILD_DIR)
@@ -30,4 +41,4 @@ fuzz:
 	fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) build-fuzz
