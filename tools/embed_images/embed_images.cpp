@@ -130,6 +130,7 @@ bool checkText(const std::string& text, Fault& fault) {
         // Between a record's line end and the next ':' only line ends may stand.
         for (size_t i = end; i < next; ++i) {
             if (!isLineEnd(text[i])) {
+                fault.line = line;
                 fault.reason = "text outside a record";
                 return false;
             }
