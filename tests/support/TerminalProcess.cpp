@@ -21,8 +21,10 @@ long long nowMs() {
     return static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-void drain(int& fd, std::string& into) {
-    if (fd < 0) return;
+// Reads what is there; false once the other side has ended (end of file, or the
+// terminal hung up with the program's exit).
+bool drain(int fd, std::string& into) {
+    if (fd < 0) return false;
     char chunk[65536];
     for (;;) {
         const ssize_t got = read(fd, chunk, sizeof chunk);
@@ -31,10 +33,15 @@ void drain(int& fd, std::string& into) {
             continue;
         }
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0 && errno == EAGAIN) return;
-        close(fd);  // end of file, or the terminal hung up with the program's exit
+        if (got < 0 && errno == EAGAIN) return true;
+        return false;
+    }
+}
+
+void drainPipe(int& fd, std::string& into) {
+    if (!drain(fd, into) && fd >= 0) {
+        close(fd);
         fd = -1;
-        return;
     }
 }
 
@@ -80,6 +87,7 @@ TerminalProcess::TerminalProcess(const std::vector<std::string>& argv, const Opt
     fcntl(out_, F_SETFL, O_NONBLOCK);
     fcntl(err_, F_SETFL, O_NONBLOCK);
     if (master_ >= 0) fcntl(master_, F_SETFL, O_NONBLOCK);
+    terminalOpen_ = master_ >= 0;
 }
 
 TerminalProcess::~TerminalProcess() {
@@ -92,12 +100,13 @@ TerminalProcess::~TerminalProcess() {
 void TerminalProcess::pump(int timeoutMs) {
     struct pollfd fds[3];
     int count = 0;
-    for (int fd : {out_, err_, master_})
+    for (int fd : {out_, err_, terminalOpen_ ? master_ : -1})
         if (fd >= 0) fds[count++] = {fd, POLLIN, 0};
     if (count > 0) poll(fds, static_cast<nfds_t>(count), timeoutMs);
-    drain(out_, output_);
-    drain(err_, errors_);
-    drain(master_, terminal_);
+    drainPipe(out_, output_);
+    drainPipe(err_, errors_);
+    // The master stays open after a hang-up: its settings can still be read.
+    if (terminalOpen_) terminalOpen_ = drain(master_, terminal_);
 }
 
 void TerminalProcess::reap(bool block) {

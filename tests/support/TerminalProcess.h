@@ -39,6 +39,8 @@ public:
     // Exit status as the shell sees it (0-255), or 128 + signal number.
     int exitStatus() const { return status_; }
     pid_t pid() const { return pid_; }
+    // The master side of the terminal (its settings are those the program left on it).
+    int terminalFd() const { return master_; }
 
 private:
     void pump(int timeoutMs);
@@ -46,6 +48,7 @@ private:
 
     pid_t pid_ = -1;
     int master_ = -1;
+    bool terminalOpen_ = false;  // false once the terminal hung up
     int out_ = -1;
     int err_ = -1;
     bool exited_ = false;
