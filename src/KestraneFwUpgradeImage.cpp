@@ -12,19 +12,22 @@
 #define INTEL_HEX_LINE_BUFFER_SIZE 100
 #define INTEL_HEX_MAX_TOKEN_LENGTH (INTEL_HEX_LINE_BUFFER_SIZE - 2)
 
-// The first CR or LF before end, or end. Record lines hold their line end at the end,
-// so two library scans find it and only the last few characters are walked one by one.
-static char* firstLineEnd(char* str, char* end) {
-    char* const cr = static_cast<char*>(memchr(str, '\r', static_cast<size_t>(end - str)));
-    char* const lf = static_cast<char*>(memchr(str, '\n', static_cast<size_t>((cr ? cr : end) - str)));
-    return lf ? lf : cr ? cr : end;
+// The first CR or LF of str, or null. Record lines hold their line end at the end, so two
+// library scans find it and only the last few characters are walked one by one.
+static char* firstLineEnd(char* str) {
+    char* const cr = strchr(str, '\r');
+    if (!cr) return strchr(str, '\n');
+    char* const lf = static_cast<char*>(memchr(str, '\n', static_cast<size_t>(cr - str)));
+    return lf ? lf : cr;
 }
 
 BOOL StrRemoveNL(char* str, char ch) {
-    // The end is fixed first: with ch = NUL the walk must still reach every line end.
-    char* const end = str + strlen(str);
-    for (char* p = firstLineEnd(str, end); p < end; ++p)
-        if (*p == '\r' || *p == '\n') *p = ch;
+    char* const first = firstLineEnd(str);
+    // Each character is looked at before it is replaced, so a NUL written here never ends
+    // the walk: it goes on to the terminator that the string had at the start.
+    if (first)
+        for (char* p = first; *p != '\0'; ++p)
+            if (*p == '\r' || *p == '\n') *p = ch;
     return TRUE;
 }
 

@@ -48,6 +48,16 @@ static char* skipSeparators(char* s, const char* ct) {
     return s;
 }
 
+// The first separator of the token at s, or its terminator. The assembly splits at one
+// character, which strchr finds several times faster than strcspn.
+static char* endOfToken(char* s, const char* ct) {
+    if (ct[0] != '\0' && ct[1] == '\0') {
+        char* const separator = strchr(s, ct[0]);
+        return separator ? separator : s + strlen(s);
+    }
+    return s + strcspn(s, ct);
+}
+
 // The list cannot be given up half-built: the caller would assemble part of an image.
 [[noreturn]] static void endForLackOfMemory(char** list) {
     fputs("Memoire insuffisante\n", stdout);
@@ -71,7 +81,7 @@ char** str_split(char* s, const char* ct) {
     size_t count = 0;
     char* cursor = skipSeparators(s, ct);
     while (*cursor != '\0') {
-        char* const tokenEnd = cursor + strcspn(cursor, ct);
+        char* const tokenEnd = endOfToken(cursor, ct);
         list = roomForEntry(list, count, &capacity);
         list[count++] = cursor;
         if (*tokenEnd == '\0') break;
