@@ -1,6 +1,7 @@
 // fwimage: assembles an Intel HEX file into the flat image exactly as the upgrade tool
 // does before it uploads one, and shows what the tool would announce to a unit.
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -73,12 +74,13 @@ static bool parseArguments(int argc, char** argv, Arguments* arguments) {
     return true;
 }
 
-// Size of a file that can be sought in, or 0 (a pipe, a terminal).
+// Size of a file that can be sought in, or 0 (a pipe, a terminal). The tool's texts have
+// 32-bit lengths: a larger figure is no text's size (a directory reports one).
 static size_t sizeIfKnown(FILE* file) {
     long size = -1;
     if (fseek(file, 0, SEEK_END) == 0) size = ftell(file);
     if (fseek(file, 0, SEEK_SET) != 0) clearerr(file);
-    return size > 0 ? static_cast<size_t>(size) : 0;
+    return size > 0 && size <= INT32_MAX ? static_cast<size_t>(size) : 0;
 }
 
 // The whole file in a new heap block followed by SPARE_BYTES zero bytes, as the tool's
@@ -102,6 +104,7 @@ static char* newCopyOfFile(const char* path, size_t* length) {
         if (!grown) free(text);
         text = grown;
     }
+    const int readError = errno;
     const bool readFailed = ferror(file) != 0;
     fclose(file);
     if (!text) {
@@ -109,7 +112,7 @@ static char* newCopyOfFile(const char* path, size_t* length) {
         return nullptr;
     }
     if (readFailed) {
-        fprintf(stderr, "fwimage: cannot read %s\n", path);
+        fprintf(stderr, "fwimage: cannot read %s: %s\n", path, strerror(readError));
         free(text);
         return nullptr;
     }
