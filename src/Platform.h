@@ -28,8 +28,8 @@ int64_t Platform_MonotonicMs();
 // ms divided by the test-time factor (1 in the shipping build); never below 1 for ms > 0.
 int64_t Platform_ScaledMs(int64_t ms);
 
-// A zeroed heap block of size bytes, released with free(), that the system is asked to
-// back with large pages. Null when the heap cannot supply it.
-void* Platform_AllocateZeroedLarge(size_t size);
+// A heap block of size bytes, released with free(), that the system is asked to back
+// with large pages. Its contents are not set. Null when the heap cannot supply it.
+void* Platform_AllocateLarge(size_t size);
 
 #endif

@@ -94,7 +94,7 @@ static char* newCopyOfFile(const char* path, size_t* length) {
     // One byte more than the size, so that the first read already meets the end.
     size_t capacity = sizeIfKnown(file) + 1;
     if (capacity == 1) capacity = 1 << 20;
-    char* text = static_cast<char*>(Platform_AllocateZeroedLarge(capacity + SPARE_BYTES));
+    char* text = static_cast<char*>(Platform_AllocateLarge(capacity + SPARE_BYTES));
     size_t used = 0;
     while (text) {
         used += fread(text + used, 1, capacity - used, file);
@@ -150,11 +150,12 @@ static bool writeImage(const char* path, const uint8_t* image, int32_t length) {
     return true;
 }
 
-// The image buffer as the tool's entry sets it up: zero bytes, the image part 0xFF.
+// The image buffer as the tool's entry leaves it: the image 0xFF, the spare bytes zero.
 static bool allocateImage() {
-    gDataConcatenated = static_cast<uint8_t*>(Platform_AllocateZeroedLarge(CONCAT_BUFFER_SIZE + SPARE_BYTES));
+    gDataConcatenated = static_cast<uint8_t*>(Platform_AllocateLarge(CONCAT_BUFFER_SIZE + SPARE_BYTES));
     if (!gDataConcatenated) return false;
     memset(gDataConcatenated, 0xFF, CONCAT_BUFFER_SIZE);
+    memset(gDataConcatenated + CONCAT_BUFFER_SIZE, 0, SPARE_BYTES);
     return true;
 }
 
