@@ -17,8 +17,7 @@ TEST(RealTiming, ShippingProgramUpgradesATxUnitAt9600) {
     ASSERT_TRUE(unit.ready()) << unit.startupText();
     TerminalProcess tool({binPath("KestraneFwUpgrade")}, {{ports.envEntry()}, true, ""});
     ASSERT_TRUE(tool.waitForOutput("Press any key to exit", 300000)) << visible(tool.output());
-    tool.type("k");
-    ASSERT_TRUE(tool.waitForExit(10000));
+    ASSERT_TRUE(tool.pressKeyUntilExit());
     EXPECT_EQ(visible(tool.output()),
               visible(banner() + found(3, 9600) + versionLines("1.00.06", "XC7A35 1.06  device:1") + productTx() +
                       fpgaPhase(1102544) + firmwarePhase(117648) + reboot(true) + endOk()));

@@ -23,8 +23,7 @@ TEST(Valgrind, AWholeUpgradeShowsNoInvalidAccessAndNoLeak) {
                           "--errors-for-leak-kinds=definite,indirect,possible", binPath("KestraneFwUpgrade-testtime")},
                          {{ports.envEntry()}, true, ""});
     ASSERT_TRUE(tool.waitForOutput("Press any key to exit", 300000)) << visible(tool.output()) << tool.errors();
-    tool.type("k");
-    ASSERT_TRUE(tool.waitForExit(60000));
+    ASSERT_TRUE(tool.pressKeyUntilExit("k", 3, 20000));
     EXPECT_EQ(tool.exitStatus(), 0) << tool.errors();
     EXPECT_NE(tool.output().find("The update was successful"), std::string::npos) << visible(tool.output());
     EXPECT_NE(tool.errors().find("ERROR SUMMARY: 0 errors"), std::string::npos) << tool.errors();

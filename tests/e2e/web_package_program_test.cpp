@@ -42,8 +42,7 @@ TEST_F(WebPackageProgram, OnATerminalItWritesThePackageAndWaitsForAKey) {
     TerminalProcess program({binPath("web-package")}, options(true));
     ASSERT_TRUE(program.waitForOutput("\r\nPress any key to exit", 20000)) << visible(program.output());
     EXPECT_FALSE(program.waitForExit(300));
-    program.type("x");
-    ASSERT_TRUE(program.waitForExit(5000));
+    ASSERT_TRUE(program.pressKeyUntilExit("x"));
     EXPECT_EQ(program.exitStatus(), 0) << program.errors();
     EXPECT_EQ(program.output().rfind("\r\n Firmware data is valid !\r\n\r\n Firmware CheckSum = ", 0), 0U)
         << visible(program.output());

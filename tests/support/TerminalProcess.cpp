@@ -155,6 +155,14 @@ bool TerminalProcess::waitForExit(int timeoutMs) {
     }
 }
 
+bool TerminalProcess::pressKeyUntilExit(const std::string& key, int attempts, int waitMs) {
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        type(key);
+        if (waitForExit(waitMs)) return true;
+    }
+    return false;
+}
+
 void TerminalProcess::kill() {
     if (pid_ > 0 && !exited_) {
         ::kill(pid_, SIGKILL);

@@ -26,6 +26,9 @@ public:
     void type(const std::string& keys);
     // Waits until standard output holds text; false after timeoutMs.
     bool waitForOutput(const std::string& text, int timeoutMs);
+    // Presses key at the exit prompt until the program ends (false if it never does). A
+    // program only now entering its key wait drops what was typed before: press again.
+    bool pressKeyUntilExit(const std::string& key = "k", int attempts = 3, int waitMs = 4000);
     // Waits until the program ends; false after timeoutMs (it then still runs).
     bool waitForExit(int timeoutMs);
     // Ends the program with SIGKILL if it runs, and collects what remains.
