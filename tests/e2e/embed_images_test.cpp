@@ -122,6 +122,7 @@ TEST(EmbedImages, EachFaultStopsTheBuildWithFileLineAndReason) {
         {"segment_02.hex", 2, "segment address record: only extended linear addressing is supported"},
         {"segment_03.hex", 3, "segment address record: only extended linear addressing is supported"},
         {"ela_length.hex", 1, "extended linear address record without exactly two data bytes"},
+        {"ela_address.hex", 2, "extended linear address record with an address field other than 0000"},
         {"beyond_4mib.hex", 4, "data beyond the 4 MiB image"},  // straddles the end by 2 bytes
         {"beyond_page.hex", 2, "data beyond the 4 MiB image"},  // upper address 0x8040: page 0x40
         {"non_hex.hex", 2, "character that is not a hexadecimal digit"},

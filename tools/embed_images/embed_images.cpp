@@ -89,8 +89,12 @@ bool checkRecord(const std::string& record, uint32_t& upper, Fault& fault) {
         fault.reason = "segment address record: only extended linear addressing is supported";
         return false;
     case 0x04:
-        if (count != 2 || address != 0) {
+        if (count != 2) {
             fault.reason = "extended linear address record without exactly two data bytes";
+            return false;
+        }
+        if (address != 0) {
+            fault.reason = "extended linear address record with an address field other than 0000";
             return false;
         }
         upper = static_cast<uint32_t>(bytes[5]) << 16;
