@@ -60,20 +60,20 @@ int timeoutMs(int64_t deadline, int64_t now) {
     return static_cast<int>(std::min<int64_t>((deadline - now + 999) / 1000, 60000));
 }
 
-// Reads everything the tool has sent so far.
+// Reads one chunk of what the tool sent. One, not all there is: the unit must hear each
+// chunk before the next is taken, or a tool writing without pause would get a whole image
+// into the unit before it could, say, hang up in the middle of it.
 void readFromTool(PseudoTerminal& line, PacedInput& input, Transmitter& out, int64_t now) {
     char chunk[65536];
-    for (;;) {
-        const ssize_t count = read(line.master(), chunk, sizeof chunk);
-        if (count > 0) {
-            // The flood faults run until the tool says something new.
-            out.stopFlood("the tool wrote");
-            input.push(std::string(chunk, static_cast<size_t>(count)), line.lineSpeed(), now);
-            continue;
-        }
-        if (count < 0 && errno == EINTR) continue;
-        return;  // EAGAIN: all read; EIO: the slave side is closed, which ours never is
-    }
+    ssize_t count;
+    do {
+        count = read(line.master(), chunk, sizeof chunk);
+    } while (count < 0 && errno == EINTR);
+    // Nothing (EAGAIN), or EIO once the slave side is closed, which ours never is.
+    if (count <= 0) return;
+    // The flood faults run until the tool says something new.
+    out.stopFlood("the tool wrote");
+    input.push(std::string(chunk, static_cast<size_t>(count)), line.lineSpeed(), now);
 }
 
 int run(const SimOptions& options) {
