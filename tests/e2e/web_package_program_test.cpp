@@ -4,11 +4,10 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "StdoutCapture.h"
+#include "TempDir.h"
 #include "TerminalProcess.h"
 #include "TestPaths.h"
 
@@ -18,22 +17,11 @@ const char* const kPackage = "FwToUpload.bin";
 
 class WebPackageProgram : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/kestrane-webpkg-e2e-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    TerminalProcess::Options options(bool onTerminal) const { return {{}, onTerminal, dir_}; }
-    std::string package() const {
-        std::ifstream in(dir_ + "/" + kPackage, std::ios::binary);
-        std::ostringstream all;
-        all << in.rdbuf();
-        return all.str();
-    }
-    bool packageExists() const { return std::filesystem::exists(dir_ + "/" + kPackage); }
+    TerminalProcess::Options options(bool onTerminal) const { return {{}, onTerminal, dir_.path()}; }
+    std::string package() const { return fileContents(dir_.file(kPackage)); }
+    bool packageExists() const { return std::filesystem::exists(dir_.file(kPackage)); }
 
-    std::string dir_;
+    TempDir dir_{"kestrane-webpkg-e2e"};
 };
 
 }  // namespace
@@ -65,12 +53,12 @@ TEST_F(WebPackageProgram, WithoutATerminalItEndsAtOnce) {
 }
 
 TEST_F(WebPackageProgram, APackageThatCannotBeCreatedEndsWithANonZeroStatus) {
-    std::filesystem::create_directory(dir_ + "/" + kPackage);
+    std::filesystem::create_directory(dir_.file(kPackage));
     TerminalProcess program({binPath("web-package")}, options(false));
     ASSERT_TRUE(program.waitForExit(20000)) << visible(program.output());
     EXPECT_EQ(program.exitStatus(), 1);
     EXPECT_NE(program.output().find("ERROR: File does not exists\n"), std::string::npos) << visible(program.output());
-    EXPECT_TRUE(std::filesystem::is_directory(dir_ + "/" + kPackage));
+    EXPECT_TRUE(std::filesystem::is_directory(dir_.file(kPackage)));
 }
 
 TEST_F(WebPackageProgram, HelpAndUnknownArgumentsWriteNoPackage) {

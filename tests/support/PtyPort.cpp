@@ -12,18 +12,7 @@
 
 #include "LineSettings.h"
 
-PortDir::PortDir() {
-    char templ[] = "/tmp/kestrane-ports-XXXXXX";
-    if (!mkdtemp(templ)) abort();
-    path_ = templ;
-}
-
-PortDir::~PortDir() {
-    const std::string command = "rm -rf '" + path_ + "'";
-    if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", path_.c_str());
-}
-
-void PortDir::useInThisProcess() const { setenv("COM_PORT_DIR", path_.c_str(), 1); }
+void PortDir::useInThisProcess() const { setenv("COM_PORT_DIR", path().c_str(), 1); }
 
 PtyPort::PtyPort(const PortDir& dir, int number) {
     master_ = posix_openpt(O_RDWR | O_NOCTTY);
@@ -36,7 +25,7 @@ PtyPort::PtyPort(const PortDir& dir, int number) {
     cfmakeraw(&raw);
     tcsetattr(slave_, TCSANOW, &raw);
     fcntl(master_, F_SETFL, O_NONBLOCK);
-    linkPath_ = dir.path() + "/COM" + std::to_string(number);
+    linkPath_ = dir.file("COM" + std::to_string(number));
     if (symlink(slavePath_.c_str(), linkPath_.c_str()) != 0) abort();
 }
 

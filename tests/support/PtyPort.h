@@ -7,20 +7,15 @@
 #include <cstdint>
 #include <string>
 
-class PortDir {
+#include "TempDir.h"
+
+class PortDir : public TempDir {
 public:
-    PortDir();   // a new empty directory under /tmp
-    ~PortDir();  // removes it with everything in it
-    PortDir(const PortDir&) = delete;
-    PortDir& operator=(const PortDir&) = delete;
-    const std::string& path() const { return path_; }
+    PortDir() : TempDir("kestrane-ports") {}
     // "COM_PORT_DIR=<path>", for a child's environment.
-    std::string envEntry() const { return "COM_PORT_DIR=" + path_; }
+    std::string envEntry() const { return "COM_PORT_DIR=" + path(); }
     // Sets COM_PORT_DIR of this process to the directory.
     void useInThisProcess() const;
-
-private:
-    std::string path_;
 };
 
 class PtyPort {

@@ -3,26 +3,15 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 #include "TestPaths.h"
 
-std::string fileContents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 std::vector<std::string> testTimeOptions() { return {"--time-divisor", std::to_string(KESTRANE_TEST_TIME_DIVISOR)}; }
 
 SimUnit::SimUnit(const std::string& portDir, const std::vector<std::string>& options) {
-    char templ[] = "/tmp/kestrane-sim-XXXXXX";
-    if (!mkdtemp(templ)) abort();
-    folder_ = templ;
-    std::vector<std::string> argv = {binPath("unit-sim"), "--dir", portDir, "--log", folder_ + "/events.log",
-                                     "--save", folder_};
+    std::vector<std::string> argv = {binPath("unit-sim"), "--dir", portDir, "--log", folder_.file("events.log"),
+                                     "--save", folder_.path()};
     argv.insert(argv.end(), options.begin(), options.end());
     TerminalProcess::Options how;
     how.stdinIsTerminal = false;
@@ -31,11 +20,7 @@ SimUnit::SimUnit(const std::string& portDir, const std::vector<std::string>& opt
     startup_ = process_->output() + process_->errors();
 }
 
-SimUnit::~SimUnit() {
-    stop();
-    const std::string command = "rm -rf '" + folder_ + "'";
-    if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", folder_.c_str());
-}
+SimUnit::~SimUnit() { stop(); }
 
 void SimUnit::stop() {
     if (!process_ || process_->exited()) return;
@@ -45,7 +30,7 @@ void SimUnit::stop() {
 
 bool SimUnit::hasExited() { return process_->waitForExit(0); }
 
-std::string SimUnit::log() const { return fileContents(folder_ + "/events.log"); }
+std::string SimUnit::log() const { return fileContents(folder_.file("events.log")); }
 
 std::vector<std::string> SimUnit::events(const std::string& event) const {
     std::vector<std::string> found;
@@ -60,4 +45,4 @@ std::vector<std::string> SimUnit::events(const std::string& event) const {
     return found;
 }
 
-std::string SimUnit::saved(const std::string& name) const { return fileContents(folder_ + "/" + name); }
+std::string SimUnit::saved(const std::string& name) const { return fileContents(folder_.file(name)); }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "TempDir.h"
 #include "TerminalProcess.h"
 
 class SimUnit {
@@ -14,7 +15,7 @@ public:
     // Starts unit-sim with --dir portDir, --log and --save into a folder of its own, and
     // the given options; waits until it is ready (check ready()).
     SimUnit(const std::string& portDir, const std::vector<std::string>& options);
-    ~SimUnit();  // stops it and removes its folder
+    ~SimUnit();  // stops it; its folder goes with it
     SimUnit(const SimUnit&) = delete;
     SimUnit& operator=(const SimUnit&) = delete;
 
@@ -31,7 +32,7 @@ public:
     std::string saved(const std::string& name) const;
 
 private:
-    std::string folder_;
+    TempDir folder_{"kestrane-sim"};
     std::unique_ptr<TerminalProcess> process_;
     bool ready_ = false;
     std::string startup_;
@@ -39,8 +40,5 @@ private:
 
 // The test-time factor of KestraneFwUpgrade-testtime, as unit-sim options.
 std::vector<std::string> testTimeOptions();
-
-// The contents of a file ("" when it cannot be read).
-std::string fileContents(const std::string& path);
 
 #endif

@@ -4,14 +4,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "FileAPI.h"
 #include "StdoutCapture.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -21,24 +20,13 @@ const std::string kWriteFailed = "ERROR: File could not be written !\n";
 
 class FileApiTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/kestrane-fileapi-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::string path(const char* name) const { return dir_ + "/" + name; }
-    static std::string contents(const std::string& file) {
-        std::ifstream in(file, std::ios::binary);
-        std::ostringstream all;
-        all << in.rdbuf();
-        return all.str();
-    }
+    std::string path(const char* name) const { return dir_.file(name); }
+    static std::string contents(const std::string& file) { return fileContents(file); }
     static void put(const std::string& file, const std::string& text) {
         std::ofstream(file, std::ios::binary) << text;
     }
 
-    std::string dir_;
+    TempDir dir_{"kestrane-fileapi"};
 };
 
 const uint8_t kBytes[] = {'a', '\r', '\n', 'b', '\n', 0x00, 0xFF, 0x1A};

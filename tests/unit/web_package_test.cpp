@@ -10,12 +10,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "KestraneFwUpgrade.h"
 #include "StdoutCapture.h"
+#include "TempDir.h"
 
 namespace {
 
@@ -94,13 +94,6 @@ struct Package {
     std::string body;                 // the body lines joined
 };
 
-std::string fileContents(const char* name) {
-    std::ifstream in(name, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
-
 Package readPackage(const std::string& file) {
     Package p;
     size_t at = 0;
@@ -144,11 +137,8 @@ std::string expectedTranscript(uint32_t checksum, int32_t length) {
 class WebPackageTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/kestrane-webpkg-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
         savedDir_ = std::filesystem::current_path();
-        std::filesystem::current_path(dir_);
+        std::filesystem::current_path(dir_.path());
         // The key wait must not block the test: with no terminal on standard input it
         // returns at once.
         savedStdin_ = dup(STDIN_FILENO);
@@ -162,7 +152,6 @@ protected:
         dup2(savedStdin_, STDIN_FILENO);
         close(savedStdin_);
         std::filesystem::current_path(savedDir_);
-        std::filesystem::remove_all(dir_);
     }
     static void useText(const std::string& text) {
         free(gHexFirmware);
@@ -177,7 +166,7 @@ protected:
     }
     static void writeFile(const char* name, const std::string& text) { std::ofstream(name, std::ios::binary) << text; }
 
-    std::string dir_;
+    TempDir dir_{"kestrane-webpkg"};
     std::filesystem::path savedDir_;
     int savedStdin_ = -1;
 };
