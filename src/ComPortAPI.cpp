@@ -183,24 +183,22 @@ BOOL ComPortAPI_ProbeCOM(int nId) {
     return g_hCOM != INVALID_HANDLE_VALUE ? TRUE : FALSE;
 }
 
+// Only system calls: the signal handler uses this too. The device may stay open
+// elsewhere (the other side of a pseudo-terminal), so exclusive use is given back
+// explicitly, not left to the last close; flock goes with the descriptor.
+static void releaseHandle(ComHandle handle) {
+    if (handle == INVALID_HANDLE_VALUE) return;
+    ioctl(handle, TIOCNXCL);
+    close(handle);
+}
+
 BOOL ComPortAPI_CloseCOM() {
-    if (g_hCOM != INVALID_HANDLE_VALUE) {
-        // The device may stay open elsewhere (the other side of a pseudo-terminal), so
-        // exclusive use must be given back explicitly, not left to the last close.
-        ioctl(g_hCOM, TIOCNXCL);
-        close(g_hCOM);
-        g_hCOM = INVALID_HANDLE_VALUE;
-    }
+    releaseHandle(g_hCOM);
+    g_hCOM = INVALID_HANDLE_VALUE;
     return TRUE;
 }
 
-void ComPortAPI_ReleaseOnSignal() {
-    const ComHandle handle = g_hCOM;
-    if (handle != INVALID_HANDLE_VALUE) {
-        ioctl(handle, TIOCNXCL);
-        close(handle);
-    }
-}
+void ComPortAPI_ReleaseOnSignal() { releaseHandle(g_hCOM); }
 
 BOOL ComPortAPI_ReadCOM(void* buffer, int nBytesToRead, int* pBytesRead) {
     *pBytesRead = 0;
