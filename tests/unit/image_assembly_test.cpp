@@ -9,27 +9,13 @@
 #include <vector>
 
 #include "KestraneFwUpgrade.h"
+#include "HexRecord.h"
 #include "StdoutCapture.h"
 #include "firmware/BinImage.h"
 
 namespace {
 
-// A record with its checksum, in upper-case digits.
-std::string record(int type, int address, const std::vector<int>& data) {
-    std::vector<int> bytes = {static_cast<int>(data.size()), (address >> 8) & 0xFF, address & 0xFF, type};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    int sum = 0;
-    std::string text = ":";
-    char field[3];
-    for (int byte : bytes) {
-        snprintf(field, sizeof field, "%02X", byte);
-        text += field;
-        sum += byte;
-    }
-    snprintf(field, sizeof field, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
-    return text + field;
-}
-
+std::string record(int type, int address, const std::vector<int>& data) { return hexRecord(type, address, data); }
 std::string data(int address, const std::vector<int>& bytes) { return record(0x00, address, bytes); }
 std::string extendedLinear(int upper) { return record(0x04, 0, {(upper >> 8) & 0xFF, upper & 0xFF}); }
 const std::string kEndOfFile = ":00000001FF";

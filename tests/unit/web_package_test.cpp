@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "KestraneFwUpgrade.h"
+#include "HexRecord.h"
 #include "StdoutCapture.h"
 #include "TempDir.h"
 
@@ -28,18 +29,8 @@ const std::string kNotOpened = "ERROR: File does not exists or Not opened !\n";
 
 uint8_t imageByte(int32_t index) { return static_cast<uint8_t>(index * 37 + 11); }
 
-std::string record(uint8_t type, uint16_t address, const std::vector<uint8_t>& data) {
-    char field[16];
-    snprintf(field, sizeof field, ":%02X%04X%02X", static_cast<unsigned>(data.size()), address, type);
-    std::string line = field;
-    unsigned sum = static_cast<unsigned>(data.size()) + (address >> 8) + (address & 0xFF) + type;
-    for (uint8_t b : data) {
-        snprintf(field, sizeof field, "%02X", b);
-        line += field;
-        sum += b;
-    }
-    snprintf(field, sizeof field, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
-    return line + field;
+std::string record(int type, int address, const std::vector<int>& data) {
+    return hexRecord(type, address, data) + "\r\n";
 }
 
 // Data records for image bytes 0 to length - 1, then the filler record at `length` that
@@ -50,16 +41,16 @@ std::string hexTextOfImage(int32_t length) {
     auto selectUpper = [&](uint32_t address) {
         if ((address >> 16) == upper) return;
         upper = address >> 16;
-        text += record(4, 0, {static_cast<uint8_t>(upper >> 8), static_cast<uint8_t>(upper)});
+        text += record(4, 0, {static_cast<int>(upper >> 8) & 0xFF, static_cast<int>(upper & 0xFF)});
     };
     for (int32_t address = 0; address < length; address += 16) {
-        std::vector<uint8_t> data;
+        std::vector<int> data;
         for (int32_t i = address; i < length && i < address + 16; ++i) data.push_back(imageByte(i));
         selectUpper(static_cast<uint32_t>(address));
-        text += record(0, static_cast<uint16_t>(address), data);
+        text += record(0, static_cast<int>(address), data);
     }
     selectUpper(static_cast<uint32_t>(length));
-    text += record(0, static_cast<uint16_t>(length), {0xFF});
+    text += record(0, static_cast<int>(length), {0xFF});
     return text + ":00000001FF\r\n";
 }
 
