@@ -26,10 +26,19 @@ char* newCopyOfEmbeddedText(int index) {
     return copy;
 }
 
+BOOL allocateImageBuffer() {
+    // Asked for large pages: the assembly refills all 4 MiB, and on a virtual machine the
+    // first touch of every small page costs more than the refill itself.
+    gDataConcatenated = static_cast<uint8_t*>(Platform_AllocateLarge(CONCAT_BUFFER_SIZE + SPARE_BYTES));
+    if (!gDataConcatenated) return FALSE;
+    memset(gDataConcatenated, 0xFF, CONCAT_BUFFER_SIZE);
+    memset(gDataConcatenated + CONCAT_BUFFER_SIZE, 0, SPARE_BYTES);
+    return TRUE;
+}
+
 BOOL allocateSharedBuffers() {
     gHexFirmware = newCopyOfEmbeddedText(IMAGE_INDEX_MCU);
-    gDataConcatenated = static_cast<uint8_t*>(calloc(CONCAT_BUFFER_SIZE + SPARE_BYTES, 1));
-    if (gDataConcatenated) memset(gDataConcatenated, 0xFF, CONCAT_BUFFER_SIZE);
+    allocateImageBuffer();
     gDataBuffer = static_cast<char*>(calloc(DATA_BUFFER_SIZE, 1));
     if (gHexFirmware && gDataConcatenated && gDataBuffer) return TRUE;
     releaseSharedBuffers();

@@ -55,6 +55,9 @@ extern int gBaudRate;
 // A new heap copy of text `index` of AUTOGEN_FILES: fileDataLength + SPARE_BYTES bytes,
 // the text followed by zero bytes. Null when the heap cannot supply it.
 char* newCopyOfEmbeddedText(int index);
+// Sets up gDataConcatenated alone: the image all 0xFF, the spare bytes behind it zero.
+// FALSE when the heap cannot supply it. Released with free().
+BOOL allocateImageBuffer();
 // Sets up gHexFirmware, gDataConcatenated and gDataBuffer, in this order. FALSE when the
 // heap cannot supply one of them (the ones obtained are released again).
 BOOL allocateSharedBuffers();

@@ -150,15 +150,6 @@ static bool writeImage(const char* path, const uint8_t* image, int32_t length) {
     return true;
 }
 
-// The image buffer as the tool's entry leaves it: the image 0xFF, the spare bytes zero.
-static bool allocateImage() {
-    gDataConcatenated = static_cast<uint8_t*>(Platform_AllocateLarge(CONCAT_BUFFER_SIZE + SPARE_BYTES));
-    if (!gDataConcatenated) return false;
-    memset(gDataConcatenated, 0xFF, CONCAT_BUFFER_SIZE);
-    memset(gDataConcatenated + CONCAT_BUFFER_SIZE, 0, SPARE_BYTES);
-    return true;
-}
-
 static int assembleFile(const Arguments& arguments) {
     size_t length = 0;
     char* const text = newCopyOfFile(arguments.input, &length);
@@ -172,7 +163,7 @@ static int assembleFile(const Arguments& arguments) {
         return EXIT_TEXT_NOT_VALID;
     }
     const long records = countRecords(text, length);
-    if (!allocateImage()) {
+    if (!allocateImageBuffer()) {
         fputs("fwimage: not enough memory for the image\n", stderr);
         free(text);
         return EXIT_USAGE_OR_FILE;
