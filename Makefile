@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all build test check sanitize-check demo bench fuzz clean
+.PHONY: all build test check sanitize-check windows windows-tools demo bench fuzz clean
 
 all: build
 
@@ -27,6 +27,20 @@ sanitize-check:
 	cd $(SANITIZE_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
+# The Windows programs, cross-built with mingw-w64 into build-windows/ (statically linked).
+# The image generators run natively, from the Linux build. FIRMWARE_DIR=/path/to/images
+# embeds the real images, as for the Linux build.
+WINDOWS_DIR ?= build-windows
+FIRMWARE_DIR ?=
+windows: windows-tools $(BUILD_DIR)/CMakeCache.txt
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target embed_images sample_images
+	cmake -S . -B $(WINDOWS_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	  -DKESTRANE_HOST_TOOLS_DIR=$(abspath $(BUILD_DIR)) -DFIRMWARE_DIR=$(FIRMWARE_DIR)
+	cmake --build $(WINDOWS_DIR) -j $(JOBS)
+
+windows-tools:
+	tools/install-windows-tools.sh
+
 demo: build
 	tools/demo.sh $(BUILD_DIR)
 
@@ -41,4 +55,4 @@ fuzz:
 	fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) build-fuzz
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(WINDOWS_DIR) build-fuzz

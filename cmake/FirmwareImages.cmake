@@ -11,8 +11,21 @@ set(KESTRANE_IMAGE_NAMES
     T284619_TX_XC7A35_1_06.mcs
     T284619_RX_XC7A35_1_06.mcs)
 
-add_executable(embed_images tools/embed_images/embed_images.cpp)
-add_executable(sample_images tools/sample_images/sample_images.cpp)
+# The generators run at build time, so a cross build takes them from a native build:
+# -DKESTRANE_HOST_TOOLS_DIR=<native build dir> (the Makefile's `make windows` does so).
+set(KESTRANE_HOST_TOOLS_DIR "" CACHE PATH "Native build holding embed_images and sample_images (cross builds)")
+if(CMAKE_CROSSCOMPILING)
+  if(NOT KESTRANE_HOST_TOOLS_DIR)
+    message(FATAL_ERROR "A cross build needs -DKESTRANE_HOST_TOOLS_DIR=<native build dir> for its image generators")
+  endif()
+  foreach(tool embed_images sample_images)
+    add_executable(${tool} IMPORTED)
+    set_target_properties(${tool} PROPERTIES IMPORTED_LOCATION "${KESTRANE_HOST_TOOLS_DIR}/${tool}")
+  endforeach()
+else()
+  add_executable(embed_images tools/embed_images/embed_images.cpp)
+  add_executable(sample_images tools/sample_images/sample_images.cpp)
+endif()
 
 if(FIRMWARE_DIR)
   set(KESTRANE_SAMPLE_IMAGES OFF)
@@ -41,8 +54,8 @@ else()
   set(embed_flags --sample)
   message(WARNING
     "No FIRMWARE_DIR given: this build embeds SYNTHETIC SAMPLE IMAGES and is for the "
-    "tests and the demo only. It opens only ports under COM_PORT_DIR and cannot reach "
-    "a real unit. Configure with -DFIRMWARE_DIR=<dir of the 1.0.6 image files> for a "
+    "tests and the demo only. It opens only simulated ports (under COM_PORT_DIR; on "
+    "Windows only under Wine) and cannot reach a real unit. Configure with -DFIRMWARE_DIR=<dir of the 1.0.6 image files> for a "
     "build that upgrades real units.")
 endif()
 set(KESTRANE_IMAGE_FILES ${image_files})

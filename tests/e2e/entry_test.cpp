@@ -73,7 +73,10 @@ TEST(Entry, NoPortAtAllLeadsToTheDialogueAndAFailedOpen) {
     EXPECT_EQ(visible(run.output),
               visible(kBanner + kSearchFailed + opening("7") + "ERROR: Opening COM7 failed !" + kPressAnyKey));
     EXPECT_EQ(run.status, 255);
-    EXPECT_EQ(run.terminal, "7\r\n") << "the answer is echoed, the key is not";
+    // Wine's console echoes nothing to the Unix terminal it reads: not shown there.
+    if (!testsWindowsPrograms()) {
+        EXPECT_EQ(run.terminal, "7\r\n") << "the answer is echoed, the key is not";
+    }
 }
 
 TEST(Entry, PortOpenedByHandAtARateEnteredByHand) {
@@ -166,6 +169,7 @@ TEST(Entry, SampleBuildWithoutPortDirectoryOpensNoPortAtAll) {
 }
 
 TEST(Entry, FailedAllocationAtStartIsAClearErrorNotACrash) {
+    SKIP_UNDER_WINE("a data-segment limit small enough for the tool's buffers keeps Wine itself from starting");
 #ifdef __SANITIZE_ADDRESS__
     GTEST_SKIP() << "the sanitizer's own memory does not fit the limit";
 #endif

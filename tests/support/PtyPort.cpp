@@ -11,6 +11,9 @@
 #include <string>
 
 #include "LineSettings.h"
+#include "TestPaths.h"
+
+PortDir::~PortDir() { stopWineIn(path()); }
 
 void PortDir::useInThisProcess() const { setenv("COM_PORT_DIR", path().c_str(), 1); }
 

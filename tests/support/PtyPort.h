@@ -12,6 +12,7 @@
 class PortDir : public TempDir {
 public:
     PortDir() : TempDir("kestrane-ports") {}
+    ~PortDir();  // stops the Wine server of a Windows program run here, if any
     // "COM_PORT_DIR=<path>", for a child's environment.
     std::string envEntry() const { return "COM_PORT_DIR=" + path(); }
     // Sets COM_PORT_DIR of this process to the directory.

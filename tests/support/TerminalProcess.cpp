@@ -13,6 +13,10 @@
 #include <cstring>
 #include <ctime>
 
+#include <gtest/gtest.h>
+
+#include "TestPaths.h"
+
 namespace {
 
 long long nowMs() {
@@ -48,6 +52,7 @@ void drainPipe(int& fd, std::string& into) {
 }  // namespace
 
 TerminalProcess::TerminalProcess(const std::vector<std::string>& argv, const Options& options) {
+    for (const std::string& arg : argv) textMode_ = textMode_ || isWindowsProgram(arg);
     int outPipe[2];
     int errPipe[2];
     if (pipe(outPipe) != 0 || pipe(errPipe) != 0) abort();
@@ -92,6 +97,8 @@ TerminalProcess::TerminalProcess(const std::vector<std::string>& argv, const Opt
 
 TerminalProcess::~TerminalProcess() {
     kill();
+    if (textMode_ && outputText_.bareLineFeeds + errorText_.bareLineFeeds > 0)
+        ADD_FAILURE() << "a line feed without its carriage return: the Windows program did not write in text mode";
     if (out_ >= 0) close(out_);
     if (err_ >= 0) close(err_);
     if (master_ >= 0) close(master_);
@@ -103,10 +110,40 @@ void TerminalProcess::pump(int timeoutMs) {
     for (int fd : {out_, err_, terminalOpen_ ? master_ : -1})
         if (fd >= 0) fds[count++] = {fd, POLLIN, 0};
     if (count > 0) poll(fds, static_cast<nfds_t>(count), timeoutMs);
-    drainPipe(out_, output_);
-    drainPipe(err_, errors_);
+    drainPipe(out_, textMode_ ? outputText_.raw : output_);
+    drainPipe(err_, textMode_ ? errorText_.raw : errors_);
     // The master stays open after a hang-up: its settings can still be read.
     if (terminalOpen_) terminalOpen_ = drain(master_, terminal_);
+    mapTextMode();
+}
+
+void TerminalProcess::TextMode::map(bool ended) {
+    while (done < raw.size()) {
+        const char c = raw[done];
+        if (c == '\r') {
+            if (done + 1 == raw.size() && !ended) break;  // what follows tells
+            if (done + 1 < raw.size() && raw[done + 1] == '\n') {
+                text += '\n';
+                done += 2;
+                continue;
+            }
+        } else if (c == '\n') {
+            ++bareLineFeeds;
+        }
+        text += c;
+        ++done;
+    }
+    shown = text + raw.substr(done);
+}
+
+// A text-mode program's streams are read into TextMode; output_ and errors_ then hold the
+// program's own text.
+void TerminalProcess::mapTextMode() {
+    if (!textMode_) return;
+    outputText_.map(out_ < 0);
+    errorText_.map(err_ < 0);
+    output_ = outputText_.shown;
+    errors_ = errorText_.shown;
 }
 
 void TerminalProcess::reap(bool block) {
@@ -118,8 +155,18 @@ void TerminalProcess::reap(bool block) {
     status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
 }
 
+// Wine's console takes the terminal over (raw mode) only when the program first reads
+// from it, and drops what was typed before: under Wine, keys wait for that moment, as a
+// person at the screen would.
+void TerminalProcess::waitForConsoleReading() {
+    const long long end = nowMs() + 10000;
+    struct termios mode;
+    while (nowMs() < end && tcgetattr(master_, &mode) == 0 && (mode.c_lflag & ICANON)) pump(10);
+}
+
 void TerminalProcess::type(const std::string& keys) {
     if (master_ < 0) return;
+    if (textMode_) waitForConsoleReading();
     size_t done = 0;
     while (done < keys.size()) {
         const ssize_t wrote = write(master_, keys.data() + done, keys.size() - done);

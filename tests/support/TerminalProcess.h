@@ -1,6 +1,11 @@
 // Runs a program of the build as a user would: standard input on a pseudo-terminal that
 // is its controlling terminal (so a key wait is real), standard output and standard error
 // on pipes, so that what the program writes is seen byte for byte, untranslated.
+//
+// A program of the Windows build (isWindowsProgram) writes in the C runtime's text mode,
+// every "\n" as "\r\n"; output() and errors() give its text with that mapping undone, so
+// that one expected transcript serves both systems. The mapping is a bijection only when
+// every line feed came with its carriage return: a bare one fails the test.
 #ifndef KESTRANE_TERMINAL_PROCESS_H
 #define KESTRANE_TERMINAL_PROCESS_H
 
@@ -48,6 +53,17 @@ public:
 private:
     void pump(int timeoutMs);
     void reap(bool block);
+    void waitForConsoleReading();
+    // What a text-mode stream wrote, as the program wrote it.
+    struct TextMode {
+        std::string raw;
+        size_t done = 0;          // bytes of raw already mapped
+        std::string text;         // raw[0, done) with each "\r\n" back to "\n"
+        std::string shown;        // text, and a last "\r" whose pair is still to come
+        int bareLineFeeds = 0;
+        void map(bool ended);
+    };
+    void mapTextMode();
 
     pid_t pid_ = -1;
     int master_ = -1;
@@ -56,6 +72,9 @@ private:
     int err_ = -1;
     bool exited_ = false;
     int status_ = -1;
+    bool textMode_ = false;
+    TextMode outputText_;
+    TextMode errorText_;
     std::string output_;
     std::string errors_;
     std::string terminal_;

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "ComPortAPI.h"
+#include "ComPortRecords.h"
 #include "PtyPort.h"
 #include "StdoutCapture.h"
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ComPortAPI.h"
+#include "ComPortRecords.h"
 #include "KestraneFwUpgrade.h"
 #include "PtyPort.h"
 #include "StdoutCapture.h"

@@ -16,11 +16,8 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "ComPortAPI.h"
-
-#ifndef KESTRANE_TIME_DIVISOR
-#define KESTRANE_TIME_DIVISOR 1
-#endif
+#include "ComPortRecords.h"
+#include "SerialDevice.h"
 
 // The terminal settings to put back if a signal ends the run during the key wait.
 static struct termios s_savedTerminal;
@@ -38,7 +35,7 @@ static void restoreTerminal() {
 // then the signal ends the process as it would have without the handler.
 static void onTerminatingSignal(int signalNumber) {
     restoreTerminal();
-    ComPortAPI_ReleaseOnSignal();
+    if (g_hCOM != INVALID_HANDLE_VALUE) SerialDevice_Close(g_hCOM);
     signal(signalNumber, SIG_DFL);
     raise(signalNumber);
 }
@@ -78,11 +75,7 @@ void Platform_WaitForKey() {
     restoreTerminal();
 }
 
-static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
-
-// Reads one line from standard input, keeping at most size - 1 characters of it.
-// Returns the line's full length, or -1 when input ended before any character.
-static long readLine(char* line, size_t size) {
+long Platform_ReadLine(char* line, size_t size) {
     size_t kept = 0;
     long length = 0;
     for (;;) {
@@ -99,34 +92,6 @@ static long readLine(char* line, size_t size) {
     }
     line[kept] = '\0';
     return length;
-}
-
-BOOL Platform_ReadDecimalInt(int* value) {
-    char line[64];
-    for (;;) {
-        const long length = readLine(line, sizeof line);
-        if (length < 0) return FALSE;
-        if (length >= static_cast<long>(sizeof line)) return FALSE;
-        const char* p = line;
-        while (isBlank(*p)) ++p;
-        if (*p == '\0') continue;  // an empty answer: keep waiting for one
-        const char* digits = p;
-        if (*digits == '+' || *digits == '-') ++digits;
-        if (*digits < '0' || *digits > '9') return FALSE;
-        errno = 0;
-        char* end = nullptr;
-        const long number = strtol(p, &end, 10);
-        while (isBlank(*end)) ++end;
-        if (*end != '\0' || errno == ERANGE || number < INT_MIN || number > INT_MAX) return FALSE;
-        *value = static_cast<int>(number);
-        return TRUE;
-    }
-}
-
-int64_t Platform_ScaledMs(int64_t ms) {
-    if (ms <= 0) return ms;
-    const int64_t scaled = ms / KESTRANE_TIME_DIVISOR;
-    return scaled > 0 ? scaled : 1;
 }
 
 void Platform_SleepMs(int ms) {

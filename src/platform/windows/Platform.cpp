@@ -1,0 +1,67 @@
+// Console, pauses and clock on Windows.
+//
+// Standard output stays in the C runtime's text mode, as in every console program of the
+// system: each "\n" reaches the console as "\r\n".
+#include "Platform.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <conio.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+void Platform_InitConsole() {
+    // Every text must be on the console before the port operation or pause after it.
+    setvbuf(stdout, nullptr, _IONBF, 0);
+}
+
+static bool inputIsConsole() {
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+void Platform_WaitForKey() {
+    if (!inputIsConsole()) return;  // scripts and CI: nobody to press a key
+    // What was typed before, the Enter of the last answer included, does not count.
+    FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE));
+    const int key = _getch();
+    // A function or arrow key comes as two codes: the second must not be left over.
+    if (key == 0 || key == 0xE0) _getch();
+}
+
+// Read byte by byte from the handle, not through the C runtime's buffered stream: nothing
+// of the input stays in a buffer of ours for the key wait to miss.
+long Platform_ReadLine(char* line, size_t size) {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    size_t kept = 0;
+    long length = 0;
+    for (;;) {
+        char c;
+        DWORD got = 0;
+        if (!ReadFile(input, &c, 1, &got, nullptr) || got == 0) {
+            if (length == 0) return -1;
+            break;
+        }
+        if (c == '\n') break;
+        if (kept + 1 < size) line[kept++] = c;
+        ++length;
+    }
+    line[kept] = '\0';
+    return length;
+}
+
+void Platform_SleepMs(int ms) {
+    const int64_t scaled = Platform_ScaledMs(ms);
+    if (scaled > 0) Sleep(static_cast<DWORD>(scaled));
+}
+
+int64_t Platform_MonotonicMs() { return static_cast<int64_t>(GetTickCount64()); }
+
+// Large pages need a privilege that a console tool does not have: an ordinary block.
+void* Platform_AllocateLarge(size_t size) { return malloc(size == 0 ? 1 : size); }
