@@ -63,6 +63,10 @@ if [ ! -d "$prefix" ]; then
 fi
 
 export WINEPREFIX="$prefix"
+# The server of the prefix is started here, apart from the program's streams: it opens
+# the serial devices for its clients, so a unit that hangs up sends it SIGHUP, on which it
+# writes its object table to the standard error it was started with.
+"$wineserver" </dev/null >/dev/null 2>&1
 if [ -z "$temporary" ]; then
   exec "$wine" "$@"
 fi

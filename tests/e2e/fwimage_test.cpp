@@ -107,8 +107,9 @@ TEST_F(Fwimage, InvalidTextGetsTheAssemblysDiagnosticAndStatusOneAndNoImage) {
 // The tool takes its text as a string and would silently lose what follows a NUL byte.
 TEST_F(Fwimage, NulByteInTheFileIsAnInvalidTextNamedWithItsOffset) {
     const std::string text = contentsOf(fixture("upper_address_8001.hex"));
-    writeFile(path("nul.hex"), text.substr(0, 17) + std::string(1, '\0') + text.substr(17));
-    const ProgramRun run = fwimage({path("nul.hex"), "-o", path("image.bin")});
+    // Not "nul.hex": on Windows that name is the null device.
+    writeFile(path("with-nul.hex"), text.substr(0, 17) + std::string(1, '\0') + text.substr(17));
+    const ProgramRun run = fwimage({path("with-nul.hex"), "-o", path("image.bin")});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, "");
     EXPECT_NE(run.errors.find("NUL byte at offset 17"), std::string::npos) << run.errors;
@@ -137,7 +138,8 @@ TEST_F(Fwimage, UsageAndFileErrorsGetAMessageAndStatusTwo) {
         {{good, good}, "more than one FILE"},
         {{good, "-o", path("a"), "-o", path("b")}, "-o given twice"},
         {{path("missing.hex")}, "cannot open"},
-        {{path("directory")}, "cannot read"},
+        // Windows refuses to open a directory as a file at all.
+        {{path("directory")}, testsWindowsPrograms() ? "cannot open" : "cannot read"},
         {{good, "-o", path("directory")}, "cannot create"},
     };
     for (const auto& c : cases) {
@@ -149,6 +151,7 @@ TEST_F(Fwimage, UsageAndFileErrorsGetAMessageAndStatusTwo) {
 }
 
 TEST_F(Fwimage, ImageThatCannotBeWrittenWholeIsRemovedWithStatusTwo) {
+    SKIP_UNDER_WINE("a file-size limit (ulimit -f) stops Wine's own server before the program's write");
     const std::string out = path("image.bin");
     const ProgramRun run = fwimage({fixture("upper_address_8001.hex"), "-o", out}, 16);
     EXPECT_EQ(run.status, 2);

@@ -68,6 +68,8 @@ TEST(PortSearch, AUnitThatAnswersOnlyTheSecondAttemptIsFoundAtThatRate) {
 }
 
 TEST(PortSearch, APortHeldByAnotherProgramIsSkippedWithoutAByteWritten) {
+    SKIP_UNDER_WINE("Wine does not refuse a second open of a serial device another process holds; "
+                    "share mode 0 is enforced by Windows itself");
     PortDir ports;
     PtyPort held(ports, 1);
     const int holder = open(held.slavePath().c_str(), O_RDWR | O_NOCTTY);

@@ -6,7 +6,7 @@
 #include <cstring>
 
 static const char* const kWindowsPrograms[] = {"KestraneFwUpgrade", "KestraneFwUpgrade-testtime", "fwimage",
-                                               "web-package"};
+                                               "web-package", "serial-driver"};
 
 static std::string windowsWrapperDir() { return std::string(KESTRANE_BIN_DIR) + "/windows-programs"; }
 
