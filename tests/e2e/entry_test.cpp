@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "PtyPort.h"
+#include "SimUnit.h"
 #include "StdoutCapture.h"
 #include "TerminalProcess.h"
 #include "TestPaths.h"
@@ -162,6 +163,46 @@ TEST(Entry, SampleBuildWithoutPortDirectoryOpensNoPortAtAll) {
         EXPECT_EQ(visible(run.output), visible(kBanner + kSearchFailed + opening(c.number) + "ERROR: Opening COM" +
                                                c.number + " failed !" + kPressAnyKey));
         EXPECT_EQ(run.status, 255);
+    }
+}
+
+// A request for help must not probe the machine's serial devices: a unit answering at the
+// first rate of the search hears nothing. Only "--help" or "-h" alone asks for help; any
+// other arguments are ignored and the run goes on as before.
+TEST(Entry, HelpAloneShowsTheUsageAndTouchesNoPort) {
+    const struct {
+        std::vector<std::string> arguments;
+        bool help;
+    } cases[] = {
+        {{"--help"}, true},
+        {{"-h"}, true},
+        {{"--help", "extra"}, false},
+        {{"--version"}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments[0] + (c.arguments.size() > 1 ? " " + c.arguments[1] : ""));
+        PortDir ports;
+        std::vector<std::string> unitOptions = {"--port", "1", "--rate", "115200", "--fault", "silent"};
+        for (const std::string& option : testTimeOptions()) unitOptions.push_back(option);
+        SimUnit unit(ports.path(), unitOptions);
+        ASSERT_TRUE(unit.ready()) << unit.startupText();
+        std::vector<std::string> argv = {binPath("KestraneFwUpgrade-testtime")};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        TerminalProcess tool(argv, {{ports.envEntry()}, false, ""});
+        ASSERT_TRUE(tool.waitForExit(30000)) << visible(tool.output());
+        EXPECT_EQ(tool.errors(), "");
+        if (c.help) {
+            EXPECT_EQ(tool.exitStatus(), 0);
+            EXPECT_EQ(tool.output().rfind("Usage: KestraneFwUpgrade\n", 0), 0u) << tool.output();
+            for (const char* part : {"COM_PORT_DIR", "/dev/ttyUSB0-7", "/dev/ttyACM0-7", "/dev/ttyS0-15",
+                                     "On Windows, COMn is the system's own COM port", "Exit status:", "255", "143"})
+                EXPECT_NE(tool.output().find(part), std::string::npos) << part;
+            EXPECT_EQ(unit.events("recv").size() + unit.events("noise").size(), 0u) << unit.log();
+        } else {
+            EXPECT_EQ(visible(tool.output()), visible(kBanner + kSearchFailed + kNotANumber + kPressAnyKey));
+            EXPECT_EQ(tool.exitStatus(), 255);
+            EXPECT_FALSE(unit.events("recv").empty()) << "the search probed the unit: " << unit.log();
+        }
     }
 }
 
