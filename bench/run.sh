@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark and prints its figures. Benchmarks never fail: a missing tool or
 # program is reported and skipped. The pace benchmarks run the real protocol timing, so
-# the whole set takes about seven minutes.
+# the whole set takes about five minutes.
 #   bench/run.sh [BUILD_DIR]
 set -u
 build=${1:-build}

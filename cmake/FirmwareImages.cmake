@@ -72,3 +72,10 @@ add_library(kestrane_firmware STATIC "${generated_dir}/BinImage.cpp")
 # One string literal per image: far over the length the standard promises, fine for our compilers.
 target_compile_options(kestrane_firmware PRIVATE $<$<CXX_COMPILER_ID:Clang>:-Wno-overlength-strings>)
 target_include_directories(kestrane_firmware PUBLIC "${CMAKE_BINARY_DIR}")
+
+# The build's check of an image text, shared with fwimage so that both give one verdict.
+add_library(kestrane_image_check STATIC tools/image_check/ImageCheck.cpp)
+target_include_directories(kestrane_image_check PUBLIC tools/image_check)
+if(NOT CMAKE_CROSSCOMPILING)
+  target_link_libraries(embed_images PRIVATE kestrane_image_check)
+endif()

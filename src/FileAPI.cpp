@@ -2,6 +2,7 @@
 // callers only look at the result.
 #include "FileAPI.h"
 
+#include <cerrno>
 #include <cstdio>
 
 static const char* const kOpenFailedLine = "ERROR: File does not exists\n";
@@ -10,6 +11,12 @@ static const char* const kWriteFailedLine = "ERROR: File could not be written !\
 
 // The one file the module holds; null when none is open.
 static FILE* fptr = nullptr;
+
+// The console lines say only that a step failed; a caller that wants to tell the user
+// why asks for the system's reason, kept here before anything else can change errno.
+static int lastErrorNumber = 0;
+
+static void keepErrorNumber() { lastErrorNumber = errno; }
 
 // Only the value 1 asks for binary mode; every other value keeps the text mode.
 static const char* modeOf(char action, BOOL isBinary) {
@@ -22,8 +29,10 @@ static BOOL openHeldFile(const char* fileName, char action, BOOL isBinary) {
     // A file still held would otherwise stay open, its buffered bytes unwritten, until
     // the process ends.
     if (fptr) fclose(fptr);
+    errno = 0;
     fptr = fileName ? fopen(fileName, modeOf(action, isBinary)) : nullptr;
     if (fptr) return TRUE;
+    if (fileName) keepErrorNumber();
     fputs(kOpenFailedLine, stdout);
     return FALSE;
 }
@@ -54,7 +63,11 @@ BOOL FileAPI_writeToFile(const char* stringToWrite) {
     BOOL written = TRUE;
     for (const char* c = stringToWrite ? stringToWrite : ""; *c != '\0'; ++c) {
         if (c[0] == '%' && c[1] == '%') ++c;
-        if (fputc(*c, fptr) == EOF) written = FALSE;
+        errno = 0;
+        if (fputc(*c, fptr) == EOF && written) {
+            keepErrorNumber();
+            written = FALSE;
+        }
     }
     return reportWrite(written);
 }
@@ -63,7 +76,10 @@ BOOL FileAPI_writeToFileBinary(const uint8_t* dataToWrite, uint32_t dataLength) 
     if (!fileIsHeld()) return FALSE;
     if (dataLength == 0) return TRUE;
     if (!dataToWrite) return reportWrite(FALSE);
-    return reportWrite(fwrite(dataToWrite, 1, dataLength, fptr) == dataLength ? TRUE : FALSE);
+    errno = 0;
+    const BOOL written = fwrite(dataToWrite, 1, dataLength, fptr) == dataLength ? TRUE : FALSE;
+    if (!written) keepErrorNumber();
+    return reportWrite(written);
 }
 
 // The close lets go of the file: a later write or close, without an open in between, is
@@ -71,7 +87,11 @@ BOOL FileAPI_writeToFileBinary(const uint8_t* dataToWrite, uint32_t dataLength) 
 // last buffered bytes reach the file, so a full disk often shows only here.
 BOOL FileAPI_CloseFile() {
     if (!fileIsHeld()) return FALSE;
+    errno = 0;
     const BOOL written = fclose(fptr) == 0 ? TRUE : FALSE;
+    if (!written) keepErrorNumber();
     fptr = nullptr;
     return reportWrite(written);
 }
+
+int FileAPI_LastErrorNumber() { return lastErrorNumber; }

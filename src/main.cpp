@@ -4,6 +4,7 @@
 #include "ComPortAPI.h"
 #include "KestraneFwUpgrade.h"
 #include "Platform.h"
+#include "Usage.h"
 
 static const char* const kNotADecimalNumber = "\r\nERROR: A decimal number was expected !\r\n";
 
@@ -39,7 +40,11 @@ static BOOL setUpLinkByHand() {
     return TRUE;
 }
 
-int main() {
+int main(int argc, char** argv) {
+    if (Usage_IsHelpRequest(argc, argv)) {
+        Usage_Print();
+        return EXIT_USAGE_SHOWN;
+    }
     Platform_InitConsole();
     if (!allocateSharedBuffers()) {
         fputs("KestraneFwUpgrade: not enough memory for the upgrade's buffers\n", stderr);

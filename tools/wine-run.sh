@@ -4,11 +4,14 @@
 #
 #   [COM_PORT_DIR=DIR] tools/wine-run.sh PROGRAM.exe [ARGUMENTS...]
 #
+# KESTRANE_WINE_PORTS=DIR maps the ports into DIR without handing the program
+# COM_PORT_DIR, as on a real Windows machine, where a sample build opens no port.
+#
 # Wine keeps its settings in a prefix. A template prefix is made once (the first start of
 # Wine takes some ten seconds) in $KESTRANE_WINE_TEMPLATE, by default
 # build-windows/wine-template; each port directory gets a copy of its own in DIR/.wine,
-# made of hard links, whose dosdevices/comN point to DIR/COMn. Without COM_PORT_DIR the
-# program gets a copy with no COM port at all, removed after the run.
+# made of hard links, whose dosdevices/comN point to DIR/COMn. Without a port directory
+# the program runs in a copy with no COM port at all, beside the template.
 #
 # Wine's mount manager is kept from starting: it would give every COM number named in the
 # prefix's registry a device of its own, which opens even while DIR/COMn is absent, and it
@@ -18,7 +21,7 @@
 set -u
 
 if [ $# -eq 0 ] || [ "$1" = "--help" ] || [ "$1" = "-h" ]; then
-  sed -n '2,16s/^# \{0,1\}//p' "$0"
+  sed -n '2,20s/^# \{0,1\}//p' "$0"
   [ $# -eq 0 ] && exit 64 || exit 0
 fi
 
@@ -45,33 +48,33 @@ mkdir -p "$(dirname "$template")"
 ) 9>"$template.lock" || exit 69
 [ -f "$template/.complete" ] || { echo "wine-run: could not make the Wine prefix $template" >&2; exit 69; }
 
-temporary=
-if [ -n "${COM_PORT_DIR:-}" ]; then
-  prefix="$COM_PORT_DIR/.wine"
+# The port directory the prefix maps COM1 to COM32 into: COM_PORT_DIR, or
+# KESTRANE_WINE_PORTS to map one without telling the program (it then sees no
+# COM_PORT_DIR, as on a real Windows machine).
+ports=${KESTRANE_WINE_PORTS:-${COM_PORT_DIR:-}}
+if [ -n "$ports" ]; then
+  prefix="$ports/.wine"
 else
-  temporary=$(mktemp -d "${TMPDIR:-/tmp}/kestrane-wine-XXXXXX")
-  prefix="$temporary/prefix"
+  prefix="$template.no-ports"
 fi
-if [ ! -d "$prefix" ]; then
-  # Hard links for the system files, real copies of what Wine rewrites.
-  cp -al "$template" "$prefix.new" &&
-    for f in "$prefix.new"/*.reg; do cp --remove-destination "$template/$(basename "$f")" "$f"; done &&
-    mv "$prefix.new" "$prefix" || { echo "wine-run: could not copy the Wine prefix to $prefix" >&2; exit 69; }
-  if [ -n "${COM_PORT_DIR:-}" ]; then
-    for n in $(seq 1 32); do ln -s "$COM_PORT_DIR/COM$n" "$prefix/dosdevices/com$n"; done
+# Hard links for the system files, real copies of what Wine rewrites; a concurrent run
+# waits for the one that makes the copy.
+(
+  flock 9
+  if [ ! -d "$prefix" ]; then
+    rm -rf "$prefix.new"
+    cp -al "$template" "$prefix.new" &&
+      for f in "$prefix.new"/*.reg; do cp --remove-destination "$template/$(basename "$f")" "$f"; done || exit 1
+    if [ -n "$ports" ]; then
+      for n in $(seq 1 32); do ln -s "$ports/COM$n" "$prefix.new/dosdevices/com$n" || exit 1; done
+    fi
+    mv "$prefix.new" "$prefix" || exit 1
   fi
-fi
+) 9>"$prefix.lock" || { echo "wine-run: could not copy the Wine prefix to $prefix" >&2; exit 69; }
 
 export WINEPREFIX="$prefix"
 # The server of the prefix is started here, apart from the program's streams: it opens
 # the serial devices for its clients, so a unit that hangs up sends it SIGHUP, on which it
 # writes its object table to the standard error it was started with.
 "$wineserver" </dev/null >/dev/null 2>&1
-if [ -z "$temporary" ]; then
-  exec "$wine" "$@"
-fi
-"$wine" "$@"
-status=$?
-"$wineserver" -k 2>/dev/null
-rm -rf "$temporary"
-exit "$status"
+exec "$wine" "$@"

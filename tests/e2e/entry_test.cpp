@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "PtyPort.h"
+#include "SimUnit.h"
+#include "SimUnit.h"
 #include "StdoutCapture.h"
 #include "TerminalProcess.h"
 #include "TestPaths.h"
@@ -166,6 +168,62 @@ TEST(Entry, SampleBuildWithoutPortDirectoryOpensNoPortAtAll) {
                                                c.number + " failed !" + kPressAnyKey));
         EXPECT_EQ(run.status, 255);
     }
+}
+
+// A request for help must not probe the machine's serial devices: a unit answering at the
+// first rate of the search hears nothing. Only "--help" or "-h" alone asks for help; any
+// other arguments are ignored and the run goes on as before.
+TEST(Entry, HelpAloneShowsTheUsageAndTouchesNoPort) {
+    const struct {
+        std::vector<std::string> arguments;
+        bool help;
+    } cases[] = {
+        {{"--help"}, true},
+        {{"-h"}, true},
+        {{"--help", "extra"}, false},
+        {{"--version"}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments[0] + (c.arguments.size() > 1 ? " " + c.arguments[1] : ""));
+        PortDir ports;
+        std::vector<std::string> unitOptions = {"--port", "1", "--rate", "115200", "--fault", "silent"};
+        for (const std::string& option : testTimeOptions()) unitOptions.push_back(option);
+        SimUnit unit(ports.path(), unitOptions);
+        ASSERT_TRUE(unit.ready()) << unit.startupText();
+        std::vector<std::string> argv = {binPath("KestraneFwUpgrade-testtime")};
+        argv.insert(argv.end(), c.arguments.begin(), c.arguments.end());
+        TerminalProcess tool(argv, {{ports.envEntry()}, false, ""});
+        ASSERT_TRUE(tool.waitForExit(30000)) << visible(tool.output());
+        EXPECT_EQ(tool.errors(), "");
+        if (c.help) {
+            EXPECT_EQ(tool.exitStatus(), 0);
+            EXPECT_EQ(tool.output().rfind("Usage: KestraneFwUpgrade\n", 0), 0u) << tool.output();
+            for (const char* part : {"COM_PORT_DIR", "/dev/ttyUSB0-7", "/dev/ttyACM0-7", "/dev/ttyS0-15",
+                                     "On Windows, COMn is the system's own COM port", "Exit status:", "255", "143"})
+                EXPECT_NE(tool.output().find(part), std::string::npos) << part;
+            EXPECT_EQ(unit.events("recv").size() + unit.events("noise").size(), 0u) << unit.log();
+        } else {
+            EXPECT_EQ(visible(tool.output()), visible(kBanner + kSearchFailed + kNotANumber + kPressAnyKey));
+            EXPECT_EQ(tool.exitStatus(), 255);
+            EXPECT_FALSE(unit.events("recv").empty()) << "the search probed the unit: " << unit.log();
+        }
+    }
+}
+
+// On Windows a sample build opens ports only under Wine, with COM_PORT_DIR naming the
+// simulated ones: a unit that the system does offer as COM3 is left alone without it.
+TEST(Entry, SampleBuildOnWindowsLeavesAPortAloneWithoutPortDirectory) {
+    if (!testsWindowsPrograms()) GTEST_SKIP() << "the Windows build's own rule";
+    if (!AUTOGEN_IS_SAMPLE_SET) GTEST_SKIP() << "built with real image files";
+    PortDir ports;
+    SimUnit unit(ports.path(), {});
+    ASSERT_TRUE(unit.ready()) << unit.startupText();
+    TerminalProcess tool({binPath("KestraneFwUpgrade")}, {{"KESTRANE_WINE_PORTS=" + ports.path()}, true, ""});
+    const Finished run = runDialogue(tool, {"3\r"});
+    EXPECT_EQ(visible(run.output),
+              visible(kBanner + kSearchFailed + opening("3") + "ERROR: Opening COM3 failed !" + kPressAnyKey));
+    EXPECT_EQ(run.status, 255);
+    EXPECT_TRUE(unit.events("recv").empty()) << unit.log();
 }
 
 TEST(Entry, FailedAllocationAtStartIsAClearErrorNotACrash) {

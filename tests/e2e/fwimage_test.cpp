@@ -1,11 +1,12 @@
-// The fwimage program: what it prints and writes, its exit statuses, and that it gives
-// what the tool itself computes for the same text.
+// The fwimage program: what it prints and writes, its exit statuses, that it gives what
+// the tool itself computes for the same text, and the build's verdict on it.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -95,34 +96,76 @@ TEST_F(Fwimage, AnnouncesLengthAndChecksumAndWritesTheImageUpToTheLength) {
     EXPECT_EQ(contentsOf(out), expected);
 }
 
-TEST_F(Fwimage, InvalidTextGetsTheAssemblysDiagnosticAndStatusOneAndNoImage) {
+TEST_F(Fwimage, InvalidTextGetsTheAssemblysDiagnosticAndTheBuildsVerdictAndNoImage) {
     const std::string out = path("image.bin");
     const ProgramRun run = fwimage({"-o", out, fixture("invalid_fifth_record.hex")});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, "\r\n intel_hex_line_is_valid \r\n:040040005566778803\r\n") << visible(run.output);
-    EXPECT_NE(run.errors.find("the text is not valid"), std::string::npos) << run.errors;
+    EXPECT_EQ(run.errors, fixture("invalid_fifth_record.hex") + ":5: checksum does not match\n");
     EXPECT_FALSE(exists(out));
 }
 
-// The tool takes its text as a string and would silently lose what follows a NUL byte.
-TEST_F(Fwimage, NulByteInTheFileIsAnInvalidTextNamedWithItsOffset) {
+// The tool takes its text as a string and would silently lose what follows a NUL byte:
+// there is no assembly to show, only the build's refusal.
+TEST_F(Fwimage, NulByteInTheFileIsRefusedWithItsLine) {
     const std::string text = contentsOf(fixture("upper_address_8001.hex"));
     // Not "nul.hex": on Windows that name is the null device.
     writeFile(path("with-nul.hex"), text.substr(0, 17) + std::string(1, '\0') + text.substr(17));
     const ProgramRun run = fwimage({path("with-nul.hex"), "-o", path("image.bin")});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, "");
-    EXPECT_NE(run.errors.find("NUL byte at offset 17"), std::string::npos) << run.errors;
+    EXPECT_EQ(run.errors, path("with-nul.hex") + ":2: NUL byte in the text\n");
     EXPECT_FALSE(exists(path("image.bin")));
 }
 
-TEST_F(Fwimage, EmptyFileIsAnEmptyImage) {
-    writeFile(path("empty.hex"), "");
-    const ProgramRun run = fwimage({path("empty.hex"), "-o", path("image.bin")});
-    EXPECT_EQ(run.status, 0) << run.errors;
-    EXPECT_EQ(run.output, summary(0, 0, 0));
-    EXPECT_TRUE(exists(path("image.bin")));
-    EXPECT_EQ(contentsOf(path("image.bin")), "");
+// The assembly takes an empty text or a lone segment address record as an empty image,
+// but the build refuses both: the summary is shown, the verdict is the build's.
+TEST_F(Fwimage, TextsTheAssemblyTakesButTheBuildRefusesAreRefused) {
+    const struct {
+        const char* text;
+        const char* records;
+        const char* verdict;
+    } cases[] = {
+        {"", "0", ":1: the text does not begin with a record\n"},
+        {":020000020000FC\n", "1", ":1: segment address record: only extended linear addressing is supported\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        writeFile(path("s.hex"), c.text);
+        const ProgramRun run = fwimage({path("s.hex"), "-o", path("image.bin")});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.output, std::string("records: ") + c.records + "\nlength: 0\nchecksum: 0\n");
+        EXPECT_EQ(run.errors, path("s.hex") + c.verdict);
+        EXPECT_FALSE(exists(path("image.bin")));
+    }
+}
+
+// One check for both: every fixture of the image generator and of the assembly gets the
+// same verdict from fwimage as from the build, to the byte of the message.
+TEST_F(Fwimage, RefusesExactlyWhatTheBuildRefusesWithTheSameMessage) {
+    const std::string fixtures = KESTRANE_FIXTURE_DIR;
+    std::vector<std::string> files;
+    for (const char* folder : {"/embed", "/images"})
+        for (const auto& entry : std::filesystem::directory_iterator(fixtures + folder))
+            files.push_back(entry.path().string());
+    ASSERT_GE(files.size(), 20u);
+    int refused = 0;
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        const std::string outDir = path("generated");
+        std::filesystem::create_directory(outDir);
+        // The file in the TX slot, behind a good microcontroller text.
+        TerminalProcess build({binPath("embed_images"), outDir, fixtures + "/embed/small-mcu.hex", file,
+                               fixtures + "/embed/small-rx.v1.mcs"},
+                              {{}, false, ""});
+        ASSERT_TRUE(build.waitForExit(30000));
+        std::filesystem::remove_all(outDir);
+        const ProgramRun run = fwimage({file});
+        EXPECT_EQ(run.status, build.exitStatus()) << run.errors;
+        EXPECT_EQ(run.errors, build.errors());
+        if (build.exitStatus() != 0) ++refused;
+    }
+    EXPECT_GE(refused, 16) << "the build's failing fixtures are among the files";
 }
 
 TEST_F(Fwimage, UsageAndFileErrorsGetAMessageAndStatusTwo) {

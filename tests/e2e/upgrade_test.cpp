@@ -218,25 +218,4 @@ TEST(Upgrade, NoPromptAfterTheRebootIsStillAnUpload) {
     EXPECT_EQ(run.status, 0);
 }
 
-// Several units from one machine: one tool per port directory, side by side.
-TEST(Upgrade, TwoUnitsAtOnceEachInItsOwnPortDirectory) {
-    SKIP_UNDER_WINE("tools/upgrade-several.sh is a Linux script for the Linux tool");
-    PortDir first;
-    PortDir second;
-    SimUnit tx(first.path(), unitOptions("tx", 9600));
-    SimUnit rx(second.path(), unitOptions("rx", 57600));
-    ASSERT_TRUE(tx.ready() && rx.ready());
-    const std::string script = std::string(KESTRANE_SOURCE_DIR) + "/tools/upgrade-several.sh";
-    TerminalProcess both({"/bin/bash", script, "--tool", binPath(kTestTimeTool), first.path(), second.path()},
-                         {{}, false, ""});
-    ASSERT_TRUE(both.waitForExit(180000));
-    EXPECT_EQ(both.exitStatus(), 0) << both.output() << both.errors();
-    EXPECT_EQ(both.output(), first.path() + ": upgraded (exit status 0)\n" + second.path() +
-                                 ": upgraded (exit status 0)\n");
-    const std::string firstLog = fileContents(first.path() + "/upgrade.log");
-    const std::string secondLog = fileContents(second.path() + "/upgrade.log");
-    EXPECT_NE(firstLog.find(found(3, 9600) + txIdentification()), std::string::npos) << visible(firstLog);
-    EXPECT_NE(secondLog.find(productRx()), std::string::npos) << visible(secondLog);
-}
-
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -56,6 +57,7 @@ TEST_F(FileApiTest, AFailedOpenLeavesNoFileHeldAndTheEarlierFileKeepsItsBytes) {
     for (const auto& o : opens) {
         StdoutCapture out;
         EXPECT_EQ(o.open(missing.c_str(), TRUE), FALSE) << o.name;
+        EXPECT_EQ(FileAPI_LastErrorNumber(), ENOENT) << o.name;
         EXPECT_EQ(FileAPI_writeToFileBinary(kBytes, 1), FALSE) << o.name;
         EXPECT_EQ(FileAPI_CloseFile(), FALSE) << o.name;
         EXPECT_EQ(out.finish(), kOpenFailed + kNotOpened + kNotOpened) << o.name;
@@ -146,7 +148,9 @@ TEST_F(FileApiTest, AWriteThatDoesNotReachTheFileIsReportedAsFailed) {
     ASSERT_EQ(FileAPI_CreateFile("/dev/full", TRUE), TRUE);
     EXPECT_EQ(FileAPI_writeToFileBinary(kBytes, sizeof kBytes), TRUE);
     EXPECT_EQ(FileAPI_CloseFile(), FALSE);
+    EXPECT_EQ(FileAPI_LastErrorNumber(), ENOSPC);
     EXPECT_EQ(FileAPI_CloseFile(), FALSE);
+    EXPECT_EQ(FileAPI_LastErrorNumber(), ENOSPC) << "a close with no file held has no system reason";
     EXPECT_EQ(small.finish(), kWriteFailed + kNotOpened);
 
     // A write larger than any stream buffer is refused at once.
@@ -154,6 +158,7 @@ TEST_F(FileApiTest, AWriteThatDoesNotReachTheFileIsReportedAsFailed) {
     StdoutCapture big;
     ASSERT_EQ(FileAPI_OpenFile_ToWrite("/dev/full", TRUE), TRUE);
     EXPECT_EQ(FileAPI_writeToFileBinary(large.data(), static_cast<uint32_t>(large.size())), FALSE);
+    EXPECT_EQ(FileAPI_LastErrorNumber(), ENOSPC);
     FileAPI_CloseFile();
     EXPECT_EQ(big.finish().rfind(kWriteFailed, 0), 0U);
 }

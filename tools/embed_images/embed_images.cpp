@@ -1,21 +1,18 @@
 // Turns the three image files of the build into firmware/BinImage.h and BinImage.cpp.
 //
-// Every text is checked first, against what the tool relies on when it assembles an
-// image: well-formed records with correct checksums, no NUL byte, at most 98 characters
-// from one ':' to the next, addresses above 64 KiB by extended linear address records
-// only, and every data byte inside the 4 MiB image. The first fault stops the build with
-// the file, the line number and the reason.
+// Every text is checked first (tools/image_check, the check fwimage gives too). The first
+// fault stops the build with the file, the line number and the reason.
 //
 // The arrays are emitted as string literals, one source line per record: the compiler
 // reads those far faster than a list of numbers.
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "ImageCheck.h"
 
 namespace {
 
@@ -24,126 +21,6 @@ const char* const kUsage =
     "Checks the three Intel HEX image files and writes OUT_DIR/BinImage.h and\n"
     "OUT_DIR/BinImage.cpp holding them, in this table order. --sample marks the set\n"
     "as the synthetic one (tests and demo only).\n";
-
-const uint32_t kImageSize = 4u * 1024u * 1024u;  // the tool's flat image
-const size_t kMaxToken = 98;                      // characters from one ':' to the next
-
-struct Fault {
-    size_t line = 0;
-    std::string reason;
-};
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
-
-// Checks one record: the characters of a line from its ':' up to its line end.
-bool checkRecord(const std::string& record, uint32_t& upper, Fault& fault) {
-    if ((record.size() - 1) % 2 != 0 || record.size() < 11) {
-        fault.reason = "record too short or of odd length";
-        return false;
-    }
-    std::vector<uint8_t> bytes;
-    for (size_t i = 1; i + 1 < record.size(); i += 2) {
-        const int high = hexValue(record[i]);
-        const int low = hexValue(record[i + 1]);
-        if (high < 0 || low < 0) {
-            fault.reason = "character that is not a hexadecimal digit";
-            return false;
-        }
-        bytes.push_back(static_cast<uint8_t>(high * 16 + low));
-    }
-    const size_t count = bytes[0];
-    if (bytes.size() != count + 5) {
-        fault.reason = "data length field does not match the record's length";
-        return false;
-    }
-    uint8_t sum = 0;
-    for (uint8_t byte : bytes) sum = static_cast<uint8_t>(sum + byte);
-    if (sum != 0) {
-        fault.reason = "checksum does not match";
-        return false;
-    }
-    const uint32_t address = static_cast<uint32_t>(bytes[1]) << 8 | bytes[2];
-    switch (bytes[3]) {
-    case 0x00: {
-        // The tool places a byte at the low byte of the upper address, shifted, plus
-        // the record address: the same index must hold here.
-        const uint32_t start = upper + address;
-        if (start + count > kImageSize) {
-            fault.reason = "data beyond the 4 MiB image";
-            return false;
-        }
-        return true;
-    }
-    case 0x01:
-    case 0x05:
-        return true;
-    case 0x02:
-    case 0x03:
-        fault.reason = "segment address record: only extended linear addressing is supported";
-        return false;
-    case 0x04:
-        if (count != 2) {
-            fault.reason = "extended linear address record without exactly two data bytes";
-            return false;
-        }
-        if (address != 0) {
-            fault.reason = "extended linear address record with an address field other than 0000";
-            return false;
-        }
-        upper = static_cast<uint32_t>(bytes[5]) << 16;
-        return true;
-    default:
-        fault.reason = "unknown record type";
-        return false;
-    }
-}
-
-bool checkText(const std::string& text, Fault& fault) {
-    const size_t nul = text.find('\0');
-    if (nul != std::string::npos) {
-        fault.line = 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + static_cast<long>(nul), '\n'));
-        fault.reason = "NUL byte in the text";
-        return false;
-    }
-    if (text.empty() || text[0] != ':') {
-        fault.line = 1;
-        fault.reason = "the text does not begin with a record";
-        return false;
-    }
-    uint32_t upper = 0;
-    size_t line = 1;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        fault.line = line;
-        size_t next = text.find(':', pos + 1);
-        if (next == std::string::npos) next = text.size();
-        if (next - pos - 1 > kMaxToken) {
-            fault.reason = "more than 98 characters up to the next ':'";
-            return false;
-        }
-        size_t end = pos;
-        while (end < next && !isLineEnd(text[end])) ++end;
-        if (!checkRecord(text.substr(pos, end - pos), upper, fault)) return false;
-        // Between a record's line end and the next ':' only line ends may stand.
-        for (size_t i = end; i < next; ++i) {
-            if (!isLineEnd(text[i])) {
-                fault.line = line;
-                fault.reason = "text outside a record";
-                return false;
-            }
-            if (text[i] == '\n' || (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) ++line;
-        }
-        pos = next;
-    }
-    return true;
-}
 
 bool readFile(const std::string& path, std::string& text) {
     FILE* file = std::fopen(path.c_str(), "rb");
@@ -256,13 +133,9 @@ int main(int argc, char** argv) {
         }
         std::string text;
         if (!readFile(path, text)) return 1;
-        if (text.size() > 0x7FFFFFF0u) {
-            std::fprintf(stderr, "%s: file too large\n", path.c_str());
-            return 1;
-        }
-        Fault fault;
-        if (!checkText(text, fault)) {
-            std::fprintf(stderr, "%s:%zu: %s\n", path.c_str(), fault.line, fault.reason.c_str());
+        ImageTextFault fault;
+        if (!checkImageText(text.data(), text.size(), &fault)) {
+            std::fprintf(stderr, "%s\n", imageTextFaultMessage(path, fault).c_str());
             return 1;
         }
         const std::string array = arrayName(name);

@@ -1,11 +1,13 @@
 // fwimage: assembles an Intel HEX file into the flat image exactly as the upgrade tool
-// does before it uploads one, and shows what the tool would announce to a unit.
+// does before it uploads one, shows what the tool would announce to a unit, and gives the
+// build's verdict on the file with the build's own check.
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "ImageCheck.h"
 #include "KestraneFwUpgrade.h"
 #include "Platform.h"
 
@@ -27,10 +29,14 @@ static const char* const kHelp =
     "\n"
     "  -o OUT        also write image bytes 0 to length - 1 to OUT (replaced if it exists)\n"
     "\n"
-    "Exit status: 0 the image was assembled (and written); 1 the text is not valid for\n"
-    "the tool: the assembly's own diagnostics show the first record it refused, or a NUL\n"
-    "byte stands in the file (the tool would see no further than it); 2 a usage error,\n"
-    "a file that cannot be read or written, or not enough memory.\n";
+    "It also checks FILE as the build checks every image text it embeds, and refuses it\n"
+    "as the build would, with the build's own message on standard error:\n"
+    "  FILE:LINE: reason\n"
+    "\n"
+    "Exit status: 0 the build would accept the text (and the image was written); 1 it\n"
+    "would refuse it (no image is written; standard output still shows the assembly's\n"
+    "summary, or its diagnostic of the first record it refused); 2 a usage error, a file\n"
+    "that cannot be read or written, or not enough memory.\n";
 
 struct Arguments {
     const char* input = nullptr;
@@ -150,35 +156,45 @@ static bool writeImage(const char* path, const uint8_t* image, int32_t length) {
     return true;
 }
 
+// The tool's view of the text on standard output: the summary, or the assembly's own
+// diagnostic of the first record it refused. True when the assembly took the text.
+static bool showAssembly(char* text, size_t length) {
+    const long records = countRecords(text, length);
+    if (!ValidateFwAndConcatenateData(text)) return false;
+    gDataConcatenatedCheckSum = imageChecksum(gDataConcatenated, gDataConcatenatedLenght);
+    printf("records: %ld\n", records);
+    printf("length: %d\n", static_cast<int>(gDataConcatenatedLenght));
+    printf("checksum: %u\n", static_cast<unsigned>(gDataConcatenatedCheckSum));
+    return true;
+}
+
 static int assembleFile(const Arguments& arguments) {
     size_t length = 0;
     char* const text = newCopyOfFile(arguments.input, &length);
     if (!text) return EXIT_USAGE_OR_FILE;
-    // The tool takes its text as a string: it would silently drop everything behind a NUL.
-    const char* const nul = static_cast<const char*>(memchr(text, '\0', length));
-    if (nul) {
-        fprintf(stderr, "fwimage: %s: NUL byte at offset %ld: the text is not valid, the tool would not see past it\n",
-                arguments.input, static_cast<long>(nul - text));
-        free(text);
-        return EXIT_TEXT_NOT_VALID;
-    }
-    const long records = countRecords(text, length);
-    if (!allocateImageBuffer()) {
+    ImageTextFault fault;
+    const bool buildAccepts = checkImageText(text, length, &fault);
+    // The tool takes its text as a string: behind a NUL byte it would see nothing, so
+    // there is no assembly of such a file to show.
+    const bool holdsNul = memchr(text, '\0', length) != nullptr;
+    if (!holdsNul && !allocateImageBuffer()) {
         fputs("fwimage: not enough memory for the image\n", stderr);
         free(text);
         return EXIT_USAGE_OR_FILE;
     }
+    const bool assemblyAccepts = !holdsNul && showAssembly(text, length);
+    fflush(stdout);
     int status = EXIT_IMAGE_DONE;
-    if (!ValidateFwAndConcatenateData(text)) {
-        fprintf(stderr, "fwimage: %s: the text is not valid\n", arguments.input);
+    if (!buildAccepts) {
+        fprintf(stderr, "%s\n", imageTextFaultMessage(arguments.input, fault).c_str());
         status = EXIT_TEXT_NOT_VALID;
-    } else {
-        gDataConcatenatedCheckSum = imageChecksum(gDataConcatenated, gDataConcatenatedLenght);
-        printf("records: %ld\n", records);
-        printf("length: %d\n", static_cast<int>(gDataConcatenatedLenght));
-        printf("checksum: %u\n", static_cast<unsigned>(gDataConcatenatedCheckSum));
-        if (arguments.output && !writeImage(arguments.output, gDataConcatenated, gDataConcatenatedLenght))
-            status = EXIT_USAGE_OR_FILE;
+    } else if (!assemblyAccepts) {
+        // The build's check should refuse whatever the assembly refuses: say so loudly.
+        fprintf(stderr, "fwimage: %s: the build accepts this text, but the tool's assembly refuses it\n",
+                arguments.input);
+        status = EXIT_TEXT_NOT_VALID;
+    } else if (arguments.output && !writeImage(arguments.output, gDataConcatenated, gDataConcatenatedLenght)) {
+        status = EXIT_USAGE_OR_FILE;
     }
     free(gDataConcatenated);
     gDataConcatenated = nullptr;

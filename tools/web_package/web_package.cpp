@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "FileAPI.h"
 #include "KestraneFwUpgrade.h"
 #include "Platform.h"
 #include "firmware/BinImage.h"
@@ -48,5 +49,10 @@ int main(int argc, char** argv) {
     }
     const BOOL written = createFirmwareFileForWeb();
     releaseSharedBuffers();
+    // The console lines only say that a step failed, once per step: name the cause once.
+    const int reason = FileAPI_LastErrorNumber();
+    if (!written && reason != 0) {
+        fprintf(stderr, "web-package: cannot write %s: %s\n", FIRMWARE_FILE_NAME_FOR_WEB, strerror(reason));
+    }
     return written ? EXIT_PACKAGE_WRITTEN : EXIT_PACKAGE_NOT_WRITTEN;
 }
