@@ -29,8 +29,8 @@ BOOL Platform_ReadDecimalInt(int* value);
 // Pauses the thread for ms milliseconds (divided by the test-time factor in test builds).
 void Platform_SleepMs(int ms);
 
-// Milliseconds of a monotonic clock.
-int64_t Platform_MonotonicMs();
+// Microseconds of a monotonic clock.
+int64_t Platform_MonotonicUs();
 
 // ms divided by the test-time factor (1 in the shipping build); never below 1 for ms > 0.
 int64_t Platform_ScaledMs(int64_t ms);

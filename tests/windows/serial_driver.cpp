@@ -38,9 +38,9 @@ static void readStep(int count) {
     static char buffer[4096];
     if (count < 0 || count > static_cast<int>(sizeof buffer)) count = static_cast<int>(sizeof buffer);
     int got = -1;
-    const int64_t start = Platform_MonotonicMs();
+    const int64_t start = Platform_MonotonicUs();
     const BOOL done = ComPortAPI_ReadCOM(buffer, count, &got);
-    const int64_t took = Platform_MonotonicMs() - start;
+    const int64_t took = (Platform_MonotonicUs() - start) / 1000;
     printf("read=%d n=%d ms=%" PRId64 " bytes=", done, got, took);
     for (int i = 0; i < got; ++i) printf("%02X", static_cast<unsigned char>(buffer[i]));
     printf("\n");

@@ -102,10 +102,10 @@ void Platform_SleepMs(int ms) {
     }
 }
 
-int64_t Platform_MonotonicMs() {
+int64_t Platform_MonotonicUs() {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
 void* Platform_AllocateLarge(size_t size) {

@@ -16,7 +16,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 
 #include "OutputDrain.h"
 #include "Platform.h"
@@ -138,22 +137,16 @@ void SerialDevice_RaiseDtr(ComHandle handle) {
     ioctl(handle, TIOCMBIS, &lines);
 }
 
-static int64_t nowUs() {
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-}
-
 BOOL SerialDevice_Read(ComHandle handle, void* buffer, int bytesToRead, int* bytesRead) {
     // The interval limit equals the total limit and only starts with the first byte, so
     // the total limit always ends a read first: one deadline T after the read begins,
     // kept in microseconds so that the read never ends a fraction of a millisecond early.
-    const int64_t deadline = nowUs() + Platform_ScaledMs(g_cto.ReadTotalTimeoutConstant) * 1000;
+    const int64_t deadline = Platform_MonotonicUs() + Platform_ScaledMs(g_cto.ReadTotalTimeoutConstant) * 1000;
     unsigned char* bytes = static_cast<unsigned char*>(buffer);
     int received = 0;
     bool lost = false;
     while (received < bytesToRead) {
-        const int64_t remaining = deadline - nowUs();
+        const int64_t remaining = deadline - Platform_MonotonicUs();
         if (remaining <= 0) break;
         struct pollfd waitFor = {handle, POLLIN, 0};
         const int ready = poll(&waitFor, 1, static_cast<int>((remaining + 999) / 1000));

@@ -61,7 +61,13 @@ void Platform_SleepMs(int ms) {
     if (scaled > 0) Sleep(static_cast<DWORD>(scaled));
 }
 
-int64_t Platform_MonotonicMs() { return static_cast<int64_t>(GetTickCount64()); }
+int64_t Platform_MonotonicUs() {
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return now.QuadPart / frequency.QuadPart * 1000000 + now.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
+}
 
 // Large pages need a privilege that a console tool does not have: an ordinary block.
 void* Platform_AllocateLarge(size_t size) { return malloc(size == 0 ? 1 : size); }
