@@ -5,6 +5,23 @@
 
 #include "Platform.h"
 
+long Platform_ReadLine(char* line, size_t size) {
+    size_t kept = 0;
+    long length = 0;
+    for (;;) {
+        char c;
+        if (!Platform_ReadInputByte(&c)) {
+            if (length == 0) return -1;
+            break;
+        }
+        if (c == '\n') break;
+        if (kept + 1 < size) line[kept++] = c;
+        ++length;
+    }
+    line[kept] = '\0';
+    return length;
+}
+
 static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 BOOL Platform_ReadDecimalInt(int* value) {

@@ -1,5 +1,5 @@
 // Console, pauses and clock: what the tool needs of the operating system besides the port.
-// One implementation per system under platform/; the decimal answer and the test-time
+// One implementation per system under platform/; the answer lines and the test-time
 // scaling are shared (DecimalAnswer.cpp, TestTime.cpp).
 #ifndef PLATFORM_H
 #define PLATFORM_H
@@ -16,6 +16,10 @@ void Platform_InitConsole();
 // Waits for one key press without echo and without Enter; input typed before the call
 // does not count. Returns at once when standard input is not a terminal (a console).
 void Platform_WaitForKey();
+
+// Reads the next byte of standard input, unbuffered: nothing typed stays in a buffer of
+// ours for the key wait to miss. FALSE at the end of input.
+BOOL Platform_ReadInputByte(char* byte);
 
 // Reads one line from standard input, keeping at most size - 1 characters of it (the line
 // end not among them). Returns the line's full length, or -1 when input ended before any

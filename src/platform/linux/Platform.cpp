@@ -75,23 +75,13 @@ void Platform_WaitForKey() {
     restoreTerminal();
 }
 
-long Platform_ReadLine(char* line, size_t size) {
-    size_t kept = 0;
-    long length = 0;
+BOOL Platform_ReadInputByte(char* byte) {
     for (;;) {
-        char c;
-        const ssize_t got = read(STDIN_FILENO, &c, 1);
+        const ssize_t got = read(STDIN_FILENO, byte, 1);
+        if (got == 1) return TRUE;
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            if (length == 0) return -1;
-            break;
-        }
-        if (c == '\n') break;
-        if (kept + 1 < size) line[kept++] = c;
-        ++length;
+        return FALSE;
     }
-    line[kept] = '\0';
-    return length;
 }
 
 void Platform_SleepMs(int ms) {

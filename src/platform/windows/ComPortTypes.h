@@ -2,13 +2,7 @@
 #ifndef COM_PORT_TYPES_H
 #define COM_PORT_TYPES_H
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "WindowsApi.h"
 
 typedef HANDLE ComHandle;
 

@@ -4,14 +4,9 @@
 // system: each "\n" reaches the console as "\r\n".
 #include "Platform.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <conio.h>
-#include <windows.h>
+
+#include "WindowsApi.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -35,25 +30,10 @@ void Platform_WaitForKey() {
     if (key == 0 || key == 0xE0) _getch();
 }
 
-// Read byte by byte from the handle, not through the C runtime's buffered stream: nothing
-// of the input stays in a buffer of ours for the key wait to miss.
-long Platform_ReadLine(char* line, size_t size) {
-    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    size_t kept = 0;
-    long length = 0;
-    for (;;) {
-        char c;
-        DWORD got = 0;
-        if (!ReadFile(input, &c, 1, &got, nullptr) || got == 0) {
-            if (length == 0) return -1;
-            break;
-        }
-        if (c == '\n') break;
-        if (kept + 1 < size) line[kept++] = c;
-        ++length;
-    }
-    line[kept] = '\0';
-    return length;
+// From the handle itself, not through the C runtime's buffered stream.
+BOOL Platform_ReadInputByte(char* byte) {
+    DWORD got = 0;
+    return ReadFile(GetStdHandle(STD_INPUT_HANDLE), byte, 1, &got, nullptr) && got == 1 ? TRUE : FALSE;
 }
 
 void Platform_SleepMs(int ms) {
