@@ -14,6 +14,8 @@ const size_t kMaxCommandBytes = 4096;
 const uint32_t kMaxImageLength = 64u << 20;
 // hangup-after-probe waits until the tool has read the answer: a hang-up throws away what
 // the tool has not read yet, and the fault is meant to strike after the unit was found.
+// hangup-identify waits as long after hearing the command: the tool's write of it returns
+// only once its output has drained, and the fault is meant to strike after that write.
 const int64_t kHangupSettleUs = 20000;
 const int64_t kHangupCheckUs = 5000;
 const int64_t kHangupLongestWaitUs = 2000000;
@@ -137,15 +139,12 @@ void Unit::handleLine(const std::string& raw, uint32_t speed, int64_t now) {
         }
         answer(texts::kVersionHelp, speed);
         if (faults_.floodProbe) out_.startFlood(now, scaledUs(timing::kFloodLimitMs));
-        if (faults_.hangupAfterProbe && hangupArmedAtUs_ == kNever) {
-            hangupArmedAtUs_ = now;
-            hangupCheckAtUs_ = now + kHangupSettleUs;
-        }
+        if (faults_.hangupAfterProbe && hangupArmedAtUs_ == kNever) armHangUp(now, "after the first answered probe");
         return;
     }
     if (command == texts::kVersionCommand) {
         if (faults_.hangupIdentify) {
-            hangUp("on fw -v");
+            if (hangupArmedAtUs_ == kNever) armHangUp(now, "on fw -v");
             return;
         }
         answer(options_.version + texts::kReplyEnd, speed);
@@ -270,7 +269,7 @@ void Unit::onTime(int64_t now) {
         const bool answerTaken = out_.idle() && line_.bytesWaitingForTool() == 0;
         if (answerTaken || now - hangupArmedAtUs_ >= kHangupLongestWaitUs) {
             hangupCheckAtUs_ = kNever;
-            hangUp("after the first answered probe");
+            hangUp(hangupWhy_);
         } else {
             hangupCheckAtUs_ = now + kHangupCheckUs;
         }
@@ -302,6 +301,12 @@ void Unit::announce(const std::string& text) {
     log_.write("state", "the line is at " + std::to_string(speed) + ", the unit talks at " +
                             std::to_string(options_.rate) + ": garbled");
     say(garbled(text), speed);
+}
+
+void Unit::armHangUp(int64_t now, const std::string& why) {
+    hangupArmedAtUs_ = now;
+    hangupCheckAtUs_ = now + kHangupSettleUs;
+    hangupWhy_ = why;
 }
 
 void Unit::hangUp(const std::string& why) {

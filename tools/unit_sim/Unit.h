@@ -48,6 +48,9 @@ private:
     void say(const std::string& text, uint32_t speed);
     void announce(const std::string& text);
     void hangUp(const std::string& why);
+    // Hangs up once the line has settled: what the unit sent has been read, a little
+    // after now.
+    void armHangUp(int64_t now, const std::string& why);
     int64_t scaledUs(int64_t ms) const { return ms * 1000 / options_.timeDivisor; }
 
     const SimOptions& options_;
@@ -82,6 +85,7 @@ private:
     int64_t promptAtUs_ = kNever;
     int64_t hangupArmedAtUs_ = kNever;
     int64_t hangupCheckAtUs_ = kNever;
+    std::string hangupWhy_;
 };
 
 #endif
