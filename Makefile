@@ -7,8 +7,10 @@ CMAKE_FLAGS ?=
 
 all: build
 
+# The end-to-end tests of build/ also run the programs of the Windows build, when made.
+WINDOWS_DIR ?= build-windows
 $(BUILD_DIR)/CMakeCache.txt:
-	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD_DIR) -DKESTRANE_WINDOWS_BIN_DIR=$(abspath $(WINDOWS_DIR)) $(CMAKE_FLAGS)
 
 build: $(BUILD_DIR)/CMakeCache.txt
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -19,15 +21,23 @@ build: $(BUILD_DIR)/CMakeCache.txt
 # wait on serial time-outs rather than compute, so more of them run at once than there
 # are cores. The shipping program's upgrade at real timing (three minutes, the code paths
 # of the test-time upgrades) runs in the normal build only.
+# While the normal suite mostly waits, the sanitizer build compiles beside it, at a lower
+# priority than the tests.
 TEST_JOBS ?= 8
-test: check sanitize-check
+SANITIZE_DIR ?= build-asan
+test: build windows
+	cmake -S . -B $(SANITIZE_DIR) -DKESTRANE_SANITIZE=ON $(CMAKE_FLAGS) >/dev/null
+	@( nice -n 10 cmake --build $(SANITIZE_DIR) -j $(JOBS) >$(SANITIZE_DIR)/build.log 2>&1 ) & sanitizer=$$!; \
+	  echo "make test: building $(SANITIZE_DIR) in the background while the normal suite runs"; \
+	  $(MAKE) --no-print-directory check; checked=$$?; \
+	  wait $$sanitizer; built=$$?; \
+	  [ $$built -eq 0 ] || { cat $(SANITIZE_DIR)/build.log; echo "make test: the build of $(SANITIZE_DIR) failed"; }; \
+	  [ $$checked -eq 0 ] && [ $$built -eq 0 ]
+	$(MAKE) --no-print-directory sanitize-check
 
 check: build windows
-	cmake -S . -B $(BUILD_DIR) -DKESTRANE_WINDOWS_BIN_DIR=$(abspath $(WINDOWS_DIR)) >/dev/null
-	cmake --build $(BUILD_DIR) -j $(JOBS)
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(TEST_JOBS)
 
-SANITIZE_DIR ?= build-asan
 sanitize-check:
 	cmake -S . -B $(SANITIZE_DIR) -DKESTRANE_SANITIZE=ON $(CMAKE_FLAGS)
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
@@ -37,7 +47,6 @@ sanitize-check:
 # The Windows programs, cross-built with mingw-w64 into build-windows/ (statically linked).
 # The image generators run natively, from the Linux build. FIRMWARE_DIR=/path/to/images
 # embeds the real images, as for the Linux build.
-WINDOWS_DIR ?= build-windows
 FIRMWARE_DIR ?=
 windows: windows-tools $(BUILD_DIR)/CMakeCache.txt
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target embed_images sample_images
