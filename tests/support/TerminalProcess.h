@@ -20,6 +20,10 @@ public:
         std::vector<std::string> env;  // "NAME=value" entries added to the environment
         bool stdinIsTerminal = true;   // false: standard input is /dev/null
         std::string workingDir;        // empty: the test's own
+        // Runs the program as this user and group, with no supplementary groups (the
+        // tests run as root, for whom permissions do not apply); -1: as the test.
+        long runAsUser = -1;
+        long runAsGroup = -1;
     };
 
     TerminalProcess(const std::vector<std::string>& argv, const Options& options);
