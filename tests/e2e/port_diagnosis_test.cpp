@@ -47,7 +47,8 @@ struct ToolRun {
 };
 
 // Answers the port question with `port`, then ends the key wait.
-ToolRun enterPort(const std::vector<std::string>& argv, const TerminalProcess::Options& options, const std::string& port) {
+ToolRun enterPort(const std::vector<std::string>& argv, const TerminalProcess::Options& options,
+                  const std::string& port) {
     TerminalProcess tool(argv, options);
     EXPECT_TRUE(tool.waitForOutput("Enter the COM port number : ", 60000)) << visible(tool.output());
     tool.type(port + "\r");
@@ -156,8 +157,8 @@ TEST(PortDiagnosis, TheSampleBuildSaysOnceThatItReachesOnlySimulatedPorts) {
 
 // ---- what only Linux shows: who holds a port, and a user without access ----
 
-// A process of the given name that holds a device as another program would, until the
-// test ends; optionally as another user.
+// A process named "port-holder" that holds a device as a terminal program would, until
+// the test ends; optionally as another user.
 class Holder {
 public:
     enum How { kFlock, kExclusive };
@@ -172,7 +173,8 @@ public:
                 prctl(PR_SET_DUMPABLE, 1);  // its /proc entries belong to that user again
             }
             const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-            const bool holds = fd >= 0 && (how == kFlock ? flock(fd, LOCK_EX | LOCK_NB) == 0 : ioctl(fd, TIOCEXCL) == 0);
+            const bool holds =
+                fd >= 0 && (how == kFlock ? flock(fd, LOCK_EX | LOCK_NB) == 0 : ioctl(fd, TIOCEXCL) == 0);
             const char result = holds ? '1' : '0';
             if (write(ready[1], &result, 1) != 1) _exit(2);
             pause();

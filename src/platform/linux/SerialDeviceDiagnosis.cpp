@@ -269,7 +269,8 @@ int SerialDevice_ListPorts(int32_t* numbers, int capacity) {
     for (int nId = 1; nId <= 32; ++nId) {
         char path[64];
         struct stat entry;
-        if (devicePath(nId, path, sizeof path) && lstat(path, &entry) == 0) insertAscending(nId, numbers, &count, capacity);
+        if (devicePath(nId, path, sizeof path) && lstat(path, &entry) == 0)
+            insertAscending(nId, numbers, &count, capacity);
     }
     return count;
 }
