@@ -7,9 +7,11 @@
 #include <cstdio>
 
 #include "ComPortRecords.h"
+#include "PortDiagnosis.h"
 #include "SerialDevice.h"
 
 ComHandle g_hCOM = INVALID_HANDLE_VALUE;
+SerialDeviceStatus g_serialDeviceStatus = {SERIAL_OPENED, 0, ""};
 
 COMMTIMEOUTS g_cto = {MAX_WAIT_READ, 0, MAX_WAIT_READ, 0, 0};
 
@@ -48,7 +50,12 @@ DCB g_dcb = {
 static ComHandle openDevice(int nId) {
     char szCOM[16];
     const int nameLength = snprintf(szCOM, sizeof szCOM, "\\\\.\\COM%d", nId);
-    if (nId <= 0 || nameLength < 0 || nameLength >= static_cast<int>(sizeof szCOM)) return INVALID_HANDLE_VALUE;
+    if (nId <= 0 || nameLength < 0 || nameLength >= static_cast<int>(sizeof szCOM)) {
+        g_serialDeviceStatus.outcome = SERIAL_NO_SUCH_PORT;
+        g_serialDeviceStatus.systemError = 0;
+        g_serialDeviceStatus.device[0] = '\0';
+        return INVALID_HANDLE_VALUE;
+    }
     return SerialDevice_Open(nId, szCOM);
 }
 
@@ -59,7 +66,12 @@ static BOOL applyTimeouts() {
 
 // A rate of 0, or one that came from a negative number, is no rate a line can run at.
 static BOOL applyLineSettings() {
-    if (g_hCOM == INVALID_HANDLE_VALUE || g_dcb.BaudRate == 0 || g_dcb.BaudRate > INT_MAX) return FALSE;
+    if (g_hCOM == INVALID_HANDLE_VALUE) return FALSE;
+    if (g_dcb.BaudRate == 0 || g_dcb.BaudRate > INT_MAX) {
+        g_serialDeviceStatus.outcome = SERIAL_SETTINGS_REFUSED;
+        g_serialDeviceStatus.systemError = 0;
+        return FALSE;
+    }
     return SerialDevice_ApplyLineSettings(g_hCOM, g_dcb);
 }
 
@@ -67,23 +79,31 @@ BOOL ComPortAPI_OpenCOM(int nId) {
     g_hCOM = openDevice(nId);
     if (g_hCOM == INVALID_HANDLE_VALUE) {
         printf("ERROR: Opening COM%d failed !", nId);
+        PortDiagnosis_ExplainFailedOpen(nId);
+        PortDiagnosis_NoteOpen(nId, FALSE);
         return FALSE;
     }
     SerialDevice_RequestQueues(g_hCOM, RX_SIZE, TX_SIZE);
     if (!applyTimeouts() || !applyLineSettings()) {
         printf("ERROR: COM%d configuration failed !", nId);
+        PortDiagnosis_ExplainFailedOpen(nId);
+        PortDiagnosis_NoteOpen(nId, FALSE);
         ComPortAPI_CloseCOM();
         return FALSE;
     }
     // Nothing the unit sent before this open may ever be read.
     SerialDevice_Purge(g_hCOM);
     SerialDevice_RaiseDtr(g_hCOM);
+    PortDiagnosis_NoteOpen(nId, TRUE);
     return TRUE;
 }
 
+// Silent on both streams: the search's report tells afterwards what the probes met.
 BOOL ComPortAPI_ProbeCOM(int nId) {
     g_hCOM = openDevice(nId);
-    return g_hCOM != INVALID_HANDLE_VALUE ? TRUE : FALSE;
+    const BOOL opened = g_hCOM != INVALID_HANDLE_VALUE ? TRUE : FALSE;
+    PortDiagnosis_NoteProbe(nId, opened);
+    return opened;
 }
 
 BOOL ComPortAPI_CloseCOM() {

@@ -15,7 +15,8 @@
 #define BAUD_RATE 9600     // default baud rate
 
 // Opens and configures port nId. On failure writes "ERROR: Opening COM%d failed !" or
-// "ERROR: COM%d configuration failed !" (no line feed) and leaves no port open.
+// "ERROR: COM%d configuration failed !" (no line feed), then the reason as one line on
+// standard error (PortDiagnosis.h), and leaves no port open.
 BOOL ComPortAPI_OpenCOM(int nId);
 // Closes the port, if any; always TRUE.
 BOOL ComPortAPI_CloseCOM();
@@ -29,8 +30,9 @@ BOOL ComPortAPI_SetBaudRate(int baudrate);
 BOOL ComPortAPI_SetHardwareFlowControl(BOOL isEnable);
 
 // The port search's probe: opens port nId as ComPortAPI_OpenCOM would (same exclusive
-// use), configures nothing and prints nothing; the handle goes into g_hCOM. The caller
-// closes it with ComPortAPI_CloseCOM.
+// use), configures nothing and prints nothing, on either stream; what it met is noted
+// for the search's report. The handle goes into g_hCOM. The caller closes it with
+// ComPortAPI_CloseCOM.
 BOOL ComPortAPI_ProbeCOM(int nId);
 
 #endif

@@ -4,6 +4,7 @@
 #include "ComPortAPI.h"
 #include "KestraneFwUpgrade.h"
 #include "Platform.h"
+#include "PortDiagnosis.h"
 #include "Usage.h"
 
 static const char* const kNotADecimalNumber = "\r\nERROR: A decimal number was expected !\r\n";
@@ -11,6 +12,7 @@ static const char* const kNotADecimalNumber = "\r\nERROR: A decimal number was e
 // The fallback when no unit answered the port search: the user names port and rate.
 static BOOL setUpLinkByHand() {
     fputs("FAILED", stdout);
+    PortDiagnosis_ReportSearch();
     fputs("\n\r\n\rEnter the COM port number : ", stdout);
     if (!Platform_ReadDecimalInt(&gComPortNumber)) {
         fputs(kNotADecimalNumber, stdout);

@@ -5,14 +5,15 @@
 #include <cstdio>
 #include <cstdlib>
 
-StdoutCapture::StdoutCapture() {
+StdoutCapture::StdoutCapture(int fd) : capturedFd_(fd) {
     fflush(stdout);
+    fflush(stderr);
     char path[] = "/tmp/kestrane-stdout-XXXXXX";
     fileFd_ = mkstemp(path);
     if (fileFd_ < 0) abort();
     unlink(path);
-    savedFd_ = dup(STDOUT_FILENO);
-    dup2(fileFd_, STDOUT_FILENO);
+    savedFd_ = dup(capturedFd_);
+    dup2(fileFd_, capturedFd_);
 }
 
 StdoutCapture::~StdoutCapture() { finish(); }
@@ -20,7 +21,8 @@ StdoutCapture::~StdoutCapture() { finish(); }
 std::string StdoutCapture::finish() {
     if (savedFd_ < 0) return text_;
     fflush(stdout);
-    dup2(savedFd_, STDOUT_FILENO);
+    fflush(stderr);
+    dup2(savedFd_, capturedFd_);
     close(savedFd_);
     savedFd_ = -1;
     lseek(fileFd_, 0, SEEK_SET);

@@ -1,4 +1,5 @@
-// Captures what the code under test writes to standard output (file descriptor 1).
+// Captures what the code under test writes to standard output (file descriptor 1), or to
+// another descriptor of this process, such as standard error.
 #ifndef KESTRANE_STDOUT_CAPTURE_H
 #define KESTRANE_STDOUT_CAPTURE_H
 
@@ -6,7 +7,7 @@
 
 class StdoutCapture {
 public:
-    StdoutCapture();
+    explicit StdoutCapture(int fd = 1);
     ~StdoutCapture();
     StdoutCapture(const StdoutCapture&) = delete;
     StdoutCapture& operator=(const StdoutCapture&) = delete;
@@ -15,6 +16,7 @@ public:
     std::string finish();
 
 private:
+    int capturedFd_ = 1;
     int savedFd_ = -1;
     int fileFd_ = -1;
     std::string text_;

@@ -5,7 +5,8 @@
 // A program of the Windows build (isWindowsProgram) writes in the C runtime's text mode,
 // every "\n" as "\r\n"; output() and errors() give its text with that mapping undone, so
 // that one expected transcript serves both systems. The mapping is a bijection only when
-// every line feed came with its carriage return: a bare one fails the test.
+// every line feed came with its carriage return: a bare one on standard output fails the
+// test.
 #ifndef KESTRANE_TERMINAL_PROCESS_H
 #define KESTRANE_TERMINAL_PROCESS_H
 
@@ -20,6 +21,10 @@ public:
         std::vector<std::string> env;  // "NAME=value" entries added to the environment
         bool stdinIsTerminal = true;   // false: standard input is /dev/null
         std::string workingDir;        // empty: the test's own
+        // Runs the program as this user and group, with no supplementary groups (the
+        // tests run as root, for whom permissions do not apply); -1: as the test.
+        long runAsUser = -1;
+        long runAsGroup = -1;
     };
 
     TerminalProcess(const std::vector<std::string>& argv, const Options& options);

@@ -335,6 +335,45 @@ TEST_F(ComPortTest, FailedOpensPrintTheirMessageWithoutLineFeed) {
     openOrFail(99999999);
 }
 
+// The reasons the shared code puts together itself: a port name that is no device, a rate
+// refused before the system is asked (no system text then), a link to nothing. The probe
+// says nothing on either stream, whatever it meets.
+TEST_F(ComPortTest, FailedOpensTellWhyOnStandardErrorAndProbesStaySilent) {
+    PtyPort port(ports_, 1);
+    ASSERT_EQ(symlink(ports_.file("unplugged").c_str(), ports_.file("COM6").c_str()), 0);
+    const struct {
+        const char* name;
+        int number;
+        uint32_t rate;
+        std::string printed;
+        std::string reason;
+    } cases[] = {
+        {"link to nothing", 6, 9600, "ERROR: Opening COM6 failed !",
+         " -- " + ports_.file("COM6") +
+             ": No such file or directory. Is the adapter plugged in, and is COM6 its number?\n"},
+        {"number too long for a name", 100000000, 9600, "ERROR: Opening COM100000000 failed !",
+         " -- COM100000000: no device stands for this number. \"KestraneFwUpgrade --help\" shows the port numbers.\n"},
+        {"rate no line runs at", 1, 0, "ERROR: COM1 configuration failed !",
+         " -- " + ports_.file("COM1") + ": refused the line settings (0 baud).\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_dcb.BaudRate = c.rate;
+        StdoutCapture errors(STDERR_FILENO);
+        BOOL opened = TRUE;
+        EXPECT_EQ(openPort(c.number, &opened), c.printed);
+        EXPECT_FALSE(opened);
+        EXPECT_EQ(errors.finish(), c.reason);
+
+        StdoutCapture probeOutput;
+        StdoutCapture probeErrors(STDERR_FILENO);
+        ComPortAPI_ProbeCOM(c.number);
+        ComPortAPI_CloseCOM();
+        EXPECT_EQ(probeErrors.finish(), "");
+        EXPECT_EQ(probeOutput.finish(), "");
+    }
+}
+
 TEST_F(ComPortTest, HeldPortCannotBeOpenedOrProbedUntilItIsClosed) {
     PtyPort port(ports_, 1);
     openOrFail(1);

@@ -15,52 +15,55 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 
+#include "DevicePath.h"
 #include "OutputDrain.h"
 #include "Platform.h"
 
-#ifndef KESTRANE_SAMPLE_IMAGES
-#define KESTRANE_SAMPLE_IMAGES 0
-#endif
+// Why the last open or the settings after it failed; the path was noted by the open.
+static void noteOutcome(SerialOutcome outcome, int error) {
+    g_serialDeviceStatus.outcome = outcome;
+    g_serialDeviceStatus.systemError = error;
+}
 
-// The device that port nId stands for: $COM_PORT_DIR/COMn when that is set, else the
-// fixed table (COM1-8 ttyUSB0-7, COM9-16 ttyACM0-7, COM17-32 ttyS0-15). A build with
-// the synthetic sample images has no table: it must never reach a real unit.
-static BOOL devicePath(int nId, char* path, size_t size) {
-    const char* dir = getenv("COM_PORT_DIR");
-    int length;
-    if (dir && *dir) {
-        length = snprintf(path, size, "%s/COM%d", dir, nId);
-    } else if (KESTRANE_SAMPLE_IMAGES) {
-        return FALSE;
-    } else if (nId <= 8) {
-        length = snprintf(path, size, "/dev/ttyUSB%d", nId - 1);
-    } else if (nId <= 16) {
-        length = snprintf(path, size, "/dev/ttyACM%d", nId - 9);
-    } else if (nId <= 32) {
-        length = snprintf(path, size, "/dev/ttyS%d", nId - 17);
-    } else {
-        return FALSE;
+static SerialOutcome outcomeOfOpenError(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENXIO:
+    case ENODEV: return SERIAL_NO_DEVICE;
+    case EACCES:
+    case EPERM: return SERIAL_PERMISSION_DENIED;
+    case EBUSY: return SERIAL_HELD;  // another program set TIOCEXCL
+    default: return SERIAL_OTHER_FAILURE;
     }
-    return length >= 0 && length < static_cast<int>(size);
 }
 
 // O_NONBLOCK keeps the open from waiting for carrier; blocking mode comes back once the
 // port is ours. flock is the exclusive use that holds for root too; it goes with the
 // descriptor at close. TIOCEXCL is refused by some devices: flock already holds the port.
 ComHandle SerialDevice_Open(int nId, const char* /*szCOM*/) {
-    char path[4096];
-    if (!devicePath(nId, path, sizeof path)) return INVALID_HANDLE_VALUE;
+    char* const path = g_serialDeviceStatus.device;
+    if (!devicePath(nId, path, sizeof g_serialDeviceStatus.device)) {
+        path[0] = '\0';
+        noteOutcome(sampleRuleRefusesPorts() ? SERIAL_SAMPLE_RULE : SERIAL_NO_SUCH_PORT, 0);
+        return INVALID_HANDLE_VALUE;
+    }
     const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return INVALID_HANDLE_VALUE;
+    if (fd < 0) {
+        noteOutcome(outcomeOfOpenError(errno), errno);
+        return INVALID_HANDLE_VALUE;
+    }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
         close(fd);
+        noteOutcome(error == EWOULDBLOCK ? SERIAL_HELD : SERIAL_OTHER_FAILURE, error);
         return INVALID_HANDLE_VALUE;
     }
     ioctl(fd, TIOCEXCL);
     const int flags = fcntl(fd, F_GETFL);
     if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    noteOutcome(SERIAL_OPENED, 0);
     return fd;
 }
 
@@ -82,7 +85,11 @@ static bool isTerminal(ComHandle handle) {
 
 // The read deadline is computed from g_cto at each read, so applying the time-outs only
 // needs a port to apply them to.
-BOOL SerialDevice_ApplyTimeouts(ComHandle handle, const COMMTIMEOUTS&) { return isTerminal(handle) ? TRUE : FALSE; }
+BOOL SerialDevice_ApplyTimeouts(ComHandle handle, const COMMTIMEOUTS&) {
+    if (isTerminal(handle)) return TRUE;
+    noteOutcome(SERIAL_SETTINGS_REFUSED, errno);
+    return FALSE;
+}
 
 static speed_t standardSpeed(uint32_t rate) {
     switch (rate) {
@@ -103,10 +110,15 @@ static speed_t standardSpeed(uint32_t rate) {
 
 // Raw 8N1 at the line's rate, receiver on, modem lines ignored except CTS when
 // fOutxCtsFlow asks for it, no software flow control.
+static BOOL refused(int error) {
+    noteOutcome(SERIAL_SETTINGS_REFUSED, error);
+    return FALSE;
+}
+
 BOOL SerialDevice_ApplyLineSettings(ComHandle handle, const DCB& line) {
     const uint32_t rate = line.BaudRate;
     struct termios2 settings;
-    if (ioctl(handle, TCGETS2, &settings) != 0) return FALSE;
+    if (ioctl(handle, TCGETS2, &settings) != 0) return refused(errno);
     settings.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
                                                IXOFF | IXANY | INPCK | IUCLC | IMAXBEL);
     settings.c_oflag &= ~static_cast<tcflag_t>(OPOST);
@@ -121,12 +133,13 @@ BOOL SerialDevice_ApplyLineSettings(ComHandle handle, const DCB& line) {
     // Reads wait in poll; read itself then takes what is there and never blocks.
     settings.c_cc[VMIN] = 0;
     settings.c_cc[VTIME] = 0;
-    if (ioctl(handle, TCSETS2, &settings) != 0) return FALSE;
+    if (ioctl(handle, TCSETS2, &settings) != 0) return refused(errno);
     // A driver may round a rate it cannot make; one that is more than 3 % off is refused.
     struct termios2 actual;
-    if (ioctl(handle, TCGETS2, &actual) != 0) return FALSE;
+    if (ioctl(handle, TCGETS2, &actual) != 0) return refused(errno);
     const int64_t difference = static_cast<int64_t>(actual.c_ospeed) - rate;
-    return (difference < 0 ? -difference : difference) * 100 <= static_cast<int64_t>(rate) * 3 ? TRUE : FALSE;
+    if ((difference < 0 ? -difference : difference) * 100 > static_cast<int64_t>(rate) * 3) return refused(0);
+    return TRUE;
 }
 
 void SerialDevice_Purge(ComHandle handle) { ioctl(handle, TCFLSH, TCIOFLUSH); }

@@ -3,6 +3,7 @@
 // time-outs applied with SetCommTimeouts.
 #include "SerialDevice.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "Platform.h"
@@ -21,10 +22,40 @@ static bool mayOpenPorts() {
     return dir && *dir && ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
+// Why the last open or the settings after it failed; the name was noted by the open.
+static void noteOutcome(SerialOutcome outcome, DWORD error) {
+    g_serialDeviceStatus.outcome = outcome;
+    g_serialDeviceStatus.systemError = static_cast<int32_t>(error);
+}
+
+// Windows answers ERROR_ACCESS_DENIED for a port that another process has open: a COM
+// port is for one process at a time (share mode 0).
+static SerialOutcome outcomeOfOpenError(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DEV_NOT_EXIST: return SERIAL_NO_DEVICE;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION: return SERIAL_HELD;
+    default: return SERIAL_OTHER_FAILURE;
+    }
+}
+
 ComHandle SerialDevice_Open(int /*nId*/, const char* szCOM) {
-    if (!mayOpenPorts()) return INVALID_HANDLE_VALUE;
-    return CreateFileA(szCOM, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM,
-                       nullptr);
+    snprintf(g_serialDeviceStatus.device, sizeof g_serialDeviceStatus.device, "%s", szCOM);
+    if (!mayOpenPorts()) {
+        noteOutcome(SERIAL_SAMPLE_RULE, 0);
+        return INVALID_HANDLE_VALUE;
+    }
+    const HANDLE handle = CreateFileA(szCOM, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_SYSTEM, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        noteOutcome(outcomeOfOpenError(error), error);
+    } else {
+        noteOutcome(SERIAL_OPENED, 0);
+    }
+    return handle;
 }
 
 void SerialDevice_Close(ComHandle handle) { CloseHandle(handle); }
@@ -38,12 +69,16 @@ BOOL SerialDevice_ApplyTimeouts(ComHandle handle, const COMMTIMEOUTS& timeouts) 
     COMMTIMEOUTS applied = timeouts;
     applied.ReadIntervalTimeout = static_cast<DWORD>(Platform_ScaledMs(timeouts.ReadIntervalTimeout));
     applied.ReadTotalTimeoutConstant = static_cast<DWORD>(Platform_ScaledMs(timeouts.ReadTotalTimeoutConstant));
-    return SetCommTimeouts(handle, &applied) ? TRUE : FALSE;
+    if (SetCommTimeouts(handle, &applied)) return TRUE;
+    noteOutcome(SERIAL_SETTINGS_REFUSED, GetLastError());
+    return FALSE;
 }
 
 BOOL SerialDevice_ApplyLineSettings(ComHandle handle, const DCB& line) {
     DCB applied = line;
-    return SetCommState(handle, &applied) ? TRUE : FALSE;
+    if (SetCommState(handle, &applied)) return TRUE;
+    noteOutcome(SERIAL_SETTINGS_REFUSED, GetLastError());
+    return FALSE;
 }
 
 void SerialDevice_Purge(ComHandle handle) {
