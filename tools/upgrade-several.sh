@@ -145,7 +145,7 @@ judge() {
       ;;
     1) verdict[i]="upgrade failed during $(during_text), see $dir/upgrade.txt" ;;
     2) verdict[i]="not enough memory for the tool's buffers" ;;
-    255) verdict[i]="no usable port: no unit answered the search" ;;
+    255) verdict[i]="no usable port: no unit answered the search, see $dir/upgrade.txt for why" ;;
     129 | 130 | 143)
       case $stage in
         0 | 1 | 2) verdict[i]="stopped during $(during_text): nothing was uploaded" ;;
