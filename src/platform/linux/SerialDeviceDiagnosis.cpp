@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "DevicePath.h"
+#include "PortList.h"
 #include "SerialDevice.h"
 
 #define MAX_HOLDERS_NAMED 3
@@ -232,24 +233,6 @@ void SerialDevice_Describe(int nId, char* text, size_t size) {
     }
 }
 
-// "COM12" -> 12; 0 for any other name (leading zeros, signs or a tail included).
-static int portNumberOf(const char* name) {
-    if (strncmp(name, "COM", 3) != 0 || name[3] < '1' || name[3] > '9' || !isNumber(name + 3)) return 0;
-    const long number = strtol(name + 3, nullptr, 10);
-    return number <= INT_MAX ? static_cast<int>(number) : 0;
-}
-
-static void insertAscending(int32_t number, int32_t* numbers, int* count, int capacity) {
-    if (*count >= capacity) return;
-    int at = *count;
-    while (at > 0 && numbers[at - 1] > number) {
-        numbers[at] = numbers[at - 1];
-        --at;
-    }
-    numbers[at] = number;
-    ++*count;
-}
-
 // The links of COM_PORT_DIR (a link to nothing included: it names an unplugged adapter),
 // or the devices of the fixed table that exist.
 int SerialDevice_ListPorts(int32_t* numbers, int capacity) {
@@ -260,8 +243,8 @@ int SerialDevice_ListPorts(int32_t* numbers, int capacity) {
         DIR* const ports = opendir(dir);
         if (!ports) return 0;
         while (const struct dirent* const entry = readdir(ports)) {
-            const int number = portNumberOf(entry->d_name);
-            if (number > 0) insertAscending(number, numbers, &count, capacity);
+            const int number = PortList_NumberOf(entry->d_name);
+            if (number > 0) PortList_Insert(number, numbers, &count, capacity);
         }
         closedir(ports);
         return count;
@@ -270,7 +253,7 @@ int SerialDevice_ListPorts(int32_t* numbers, int capacity) {
         char path[64];
         struct stat entry;
         if (devicePath(nId, path, sizeof path) && lstat(path, &entry) == 0)
-            insertAscending(nId, numbers, &count, capacity);
+            PortList_Insert(nId, numbers, &count, capacity);
     }
     return count;
 }

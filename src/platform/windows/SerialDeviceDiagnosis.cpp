@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "PortList.h"
 #include "SerialDevice.h"
 
 // The list of every DOS device name grows with the machine; it is asked for with a
@@ -47,28 +48,6 @@ void SerialDevice_Describe(int nId, char* text, size_t size) {
     if (nId > 0 && QueryDosDeviceA(name, target, sizeof target) > 0) snprintf(text, size, "%s", target);
 }
 
-// "COM12" -> 12; 0 for any other name.
-static int portNumberOf(const char* name) {
-    if (strncmp(name, "COM", 3) != 0 || name[3] < '1' || name[3] > '9') return 0;
-    long number = 0;
-    for (const char* digit = name + 3; *digit; ++digit) {
-        if (*digit < '0' || *digit > '9' || number > 100000) return 0;
-        number = number * 10 + (*digit - '0');
-    }
-    return static_cast<int>(number);
-}
-
-static void insertAscending(int32_t number, int32_t* numbers, int* count, int capacity) {
-    if (*count >= capacity) return;
-    int at = *count;
-    while (at > 0 && numbers[at - 1] > number) {
-        numbers[at] = numbers[at - 1];
-        --at;
-    }
-    numbers[at] = number;
-    ++*count;
-}
-
 int SerialDevice_ListPorts(int32_t* numbers, int capacity) {
     int count = 0;
     for (DWORD size = FIRST_LIST_SIZE; size <= LAST_LIST_SIZE; size *= 4) {
@@ -83,8 +62,8 @@ int SerialDevice_ListPorts(int32_t* numbers, int capacity) {
         }
         // A list of names, each ended by a NUL, the whole by one more.
         for (const char* name = names; name < names + length && *name; name += strlen(name) + 1) {
-            const int number = portNumberOf(name);
-            if (number > 0) insertAscending(number, numbers, &count, capacity);
+            const int number = PortList_NumberOf(name);
+            if (number > 0) PortList_Insert(number, numbers, &count, capacity);
         }
         free(names);
         return count;
