@@ -63,7 +63,8 @@ fi
   flock 9
   if [ ! -d "$prefix" ]; then
     rm -rf "$prefix.new"
-    cp -al "$template" "$prefix.new" &&
+    # A port directory on another file system than the template gets a real copy.
+    { cp -al "$template" "$prefix.new" 2>/dev/null || { rm -rf "$prefix.new" && cp -a "$template" "$prefix.new"; }; } &&
       for f in "$prefix.new"/*.reg; do cp --remove-destination "$template/$(basename "$f")" "$f"; done || exit 1
     if [ -n "$ports" ]; then
       for n in $(seq 1 32); do ln -s "$ports/COM$n" "$prefix.new/dosdevices/com$n" || exit 1; done
