@@ -51,8 +51,7 @@ static ComHandle openDevice(int nId) {
     char szCOM[16];
     const int nameLength = snprintf(szCOM, sizeof szCOM, "\\\\.\\COM%d", nId);
     if (nId <= 0 || nameLength < 0 || nameLength >= static_cast<int>(sizeof szCOM)) {
-        g_serialDeviceStatus.outcome = SERIAL_NO_SUCH_PORT;
-        g_serialDeviceStatus.systemError = 0;
+        SerialDevice_NoteOutcome(SERIAL_NO_SUCH_PORT, 0);
         g_serialDeviceStatus.device[0] = '\0';
         return INVALID_HANDLE_VALUE;
     }
@@ -68,8 +67,7 @@ static BOOL applyTimeouts() {
 static BOOL applyLineSettings() {
     if (g_hCOM == INVALID_HANDLE_VALUE) return FALSE;
     if (g_dcb.BaudRate == 0 || g_dcb.BaudRate > INT_MAX) {
-        g_serialDeviceStatus.outcome = SERIAL_SETTINGS_REFUSED;
-        g_serialDeviceStatus.systemError = 0;
+        SerialDevice_NoteOutcome(SERIAL_SETTINGS_REFUSED, 0);
         return FALSE;
     }
     return SerialDevice_ApplyLineSettings(g_hCOM, g_dcb);

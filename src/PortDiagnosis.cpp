@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "ComPortRecords.h"
+#include "PortList.h"
 #include "SerialDevice.h"
 
 #define SEARCHED_PORTS 32
@@ -206,23 +207,14 @@ static void reportPort(int nId) {
     fprintf(stderr, "%s\n", gLine);
 }
 
-static void insertOnce(int32_t number, int32_t* numbers, int* count, int capacity) {
-    int at = *count;
-    while (at > 0 && numbers[at - 1] > number) --at;
-    if ((at > 0 && numbers[at - 1] == number) || *count >= capacity) return;
-    memmove(numbers + at + 1, numbers + at, static_cast<size_t>(*count - at) * sizeof *numbers);
-    numbers[at] = number;
-    ++*count;
-}
-
 // The ports the system lists, and those whose probe met a device, ascending, once each.
 static int portsToReport(int32_t* ports, int capacity) {
     int32_t listed[MAX_LISTED_PORTS];
     const int listedCount = SerialDevice_ListPorts(listed, MAX_LISTED_PORTS);
     int count = 0;
-    for (int i = 0; i < listedCount; ++i) insertOnce(listed[i], ports, &count, capacity);
+    for (int i = 0; i < listedCount; ++i) PortList_Insert(listed[i], ports, &count, capacity);
     for (int nId = 1; nId <= SEARCHED_PORTS; ++nId)
-        if (probeFoundADevice(gPortNotes[nId])) insertOnce(nId, ports, &count, capacity);
+        if (probeFoundADevice(gPortNotes[nId])) PortList_Insert(nId, ports, &count, capacity);
     return count;
 }
 

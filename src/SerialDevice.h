@@ -55,6 +55,13 @@ struct SerialDeviceStatus {
 // SerialDevice_Open and by each refusal of SerialDevice_Apply*.
 extern SerialDeviceStatus g_serialDeviceStatus;
 
+// Notes why the last open or the settings after it failed (SERIAL_OPENED after a success);
+// the device name is noted by the open itself.
+inline void SerialDevice_NoteOutcome(SerialOutcome outcome, int32_t systemError) {
+    g_serialDeviceStatus.outcome = outcome;
+    g_serialDeviceStatus.systemError = systemError;
+}
+
 // The system's own text for systemError, without line end ("" for 0).
 void SerialDevice_ErrorText(SerialOutcome outcome, int32_t systemError, char* text, size_t size);
 // The programs that hold the device of port nId, e.g. "picocom (process 4242)"; FALSE when

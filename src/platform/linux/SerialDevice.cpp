@@ -21,12 +21,6 @@
 #include "OutputDrain.h"
 #include "Platform.h"
 
-// Why the last open or the settings after it failed; the path was noted by the open.
-static void noteOutcome(SerialOutcome outcome, int error) {
-    g_serialDeviceStatus.outcome = outcome;
-    g_serialDeviceStatus.systemError = error;
-}
-
 static SerialOutcome outcomeOfOpenError(int error) {
     switch (error) {
     case ENOENT:
@@ -46,24 +40,24 @@ ComHandle SerialDevice_Open(int nId, const char* /*szCOM*/) {
     char* const path = g_serialDeviceStatus.device;
     if (!devicePath(nId, path, sizeof g_serialDeviceStatus.device)) {
         path[0] = '\0';
-        noteOutcome(sampleRuleRefusesPorts() ? SERIAL_SAMPLE_RULE : SERIAL_NO_SUCH_PORT, 0);
+        SerialDevice_NoteOutcome(sampleRuleRefusesPorts() ? SERIAL_SAMPLE_RULE : SERIAL_NO_SUCH_PORT, 0);
         return INVALID_HANDLE_VALUE;
     }
     const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        noteOutcome(outcomeOfOpenError(errno), errno);
+        SerialDevice_NoteOutcome(outcomeOfOpenError(errno), errno);
         return INVALID_HANDLE_VALUE;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         close(fd);
-        noteOutcome(error == EWOULDBLOCK ? SERIAL_HELD : SERIAL_OTHER_FAILURE, error);
+        SerialDevice_NoteOutcome(error == EWOULDBLOCK ? SERIAL_HELD : SERIAL_OTHER_FAILURE, error);
         return INVALID_HANDLE_VALUE;
     }
     ioctl(fd, TIOCEXCL);
     const int flags = fcntl(fd, F_GETFL);
     if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    noteOutcome(SERIAL_OPENED, 0);
+    SerialDevice_NoteOutcome(SERIAL_OPENED, 0);
     return fd;
 }
 
@@ -87,7 +81,7 @@ static bool isTerminal(ComHandle handle) {
 // needs a port to apply them to.
 BOOL SerialDevice_ApplyTimeouts(ComHandle handle, const COMMTIMEOUTS&) {
     if (isTerminal(handle)) return TRUE;
-    noteOutcome(SERIAL_SETTINGS_REFUSED, errno);
+    SerialDevice_NoteOutcome(SERIAL_SETTINGS_REFUSED, errno);
     return FALSE;
 }
 
@@ -111,7 +105,7 @@ static speed_t standardSpeed(uint32_t rate) {
 // Raw 8N1 at the line's rate, receiver on, modem lines ignored except CTS when
 // fOutxCtsFlow asks for it, no software flow control.
 static BOOL refused(int error) {
-    noteOutcome(SERIAL_SETTINGS_REFUSED, error);
+    SerialDevice_NoteOutcome(SERIAL_SETTINGS_REFUSED, error);
     return FALSE;
 }
 

@@ -22,12 +22,6 @@ static bool mayOpenPorts() {
     return dir && *dir && ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
-// Why the last open or the settings after it failed; the name was noted by the open.
-static void noteOutcome(SerialOutcome outcome, DWORD error) {
-    g_serialDeviceStatus.outcome = outcome;
-    g_serialDeviceStatus.systemError = static_cast<int32_t>(error);
-}
-
 // Windows answers ERROR_ACCESS_DENIED for a port that another process has open: a COM
 // port is for one process at a time (share mode 0).
 static SerialOutcome outcomeOfOpenError(DWORD error) {
@@ -44,16 +38,16 @@ static SerialOutcome outcomeOfOpenError(DWORD error) {
 ComHandle SerialDevice_Open(int /*nId*/, const char* szCOM) {
     snprintf(g_serialDeviceStatus.device, sizeof g_serialDeviceStatus.device, "%s", szCOM);
     if (!mayOpenPorts()) {
-        noteOutcome(SERIAL_SAMPLE_RULE, 0);
+        SerialDevice_NoteOutcome(SERIAL_SAMPLE_RULE, 0);
         return INVALID_HANDLE_VALUE;
     }
     const HANDLE handle = CreateFileA(szCOM, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_SYSTEM, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        noteOutcome(outcomeOfOpenError(error), error);
+        SerialDevice_NoteOutcome(outcomeOfOpenError(error), static_cast<int32_t>(error));
     } else {
-        noteOutcome(SERIAL_OPENED, 0);
+        SerialDevice_NoteOutcome(SERIAL_OPENED, 0);
     }
     return handle;
 }
@@ -70,14 +64,14 @@ BOOL SerialDevice_ApplyTimeouts(ComHandle handle, const COMMTIMEOUTS& timeouts) 
     applied.ReadIntervalTimeout = static_cast<DWORD>(Platform_ScaledMs(timeouts.ReadIntervalTimeout));
     applied.ReadTotalTimeoutConstant = static_cast<DWORD>(Platform_ScaledMs(timeouts.ReadTotalTimeoutConstant));
     if (SetCommTimeouts(handle, &applied)) return TRUE;
-    noteOutcome(SERIAL_SETTINGS_REFUSED, GetLastError());
+    SerialDevice_NoteOutcome(SERIAL_SETTINGS_REFUSED, static_cast<int32_t>(GetLastError()));
     return FALSE;
 }
 
 BOOL SerialDevice_ApplyLineSettings(ComHandle handle, const DCB& line) {
     DCB applied = line;
     if (SetCommState(handle, &applied)) return TRUE;
-    noteOutcome(SERIAL_SETTINGS_REFUSED, GetLastError());
+    SerialDevice_NoteOutcome(SERIAL_SETTINGS_REFUSED, static_cast<int32_t>(GetLastError()));
     return FALSE;
 }
 
